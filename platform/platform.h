@@ -1,0 +1,54 @@
+// Operating-system services the portable code needs: the named shared block and event,
+// the access test, the path separator and the settings file. One implementation per
+// platform (platform/posix, platform/win32), chosen in CMake. No platform types here.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// A named block of shared memory, created zero-filled at `size` bytes or opened if it
+// exists. `mapping` and `view` are opaque handles kept for the life of the process;
+// `mappedSize` is how many bytes of the view may be read (never more than `size`, less
+// when an existing block is smaller).
+struct SharedBlock {
+    void* mapping = nullptr;
+    void* view = nullptr;
+    std::size_t mappedSize = 0;
+};
+
+bool OpenSharedBlock(const char* name, std::size_t size, SharedBlock* out);
+// Releases a block opened by OpenSharedBlock (used by tools and tests; the program keeps
+// its block until it exits).
+void CloseSharedBlock(SharedBlock* block);
+// Removes the name so that the next open creates a new block (POSIX only; a no-op where
+// a block lives only while a process holds it).
+void RemoveSharedBlock(const char* name);
+
+// Creates or opens a named auto-reset event, not signalled. Returns an opaque handle or
+// null. Never signalled or waited on by Strofix.
+void* OpenNamedEvent(const char* name);
+void RemoveNamedEvent(const char* name);
+
+// Access test: mode 0 tells whether the path exists, mode 4 whether it can be read.
+bool Access(const char* path, int mode);
+
+// The separator this platform's own paths use ('\\' on Windows, '/' elsewhere).
+char PathSeparator();
+
+// Initialisation-file access with the rules of the Windows profile functions.
+// Reads `key` of `section` into `buf` (at most size - 1 characters, NUL-terminated);
+// `def` when the file, the section or the key is missing. Returns the length copied.
+std::size_t GetProfileString(const char* section, const char* key, const char* def, char* buf,
+                             std::size_t size, const char* file);
+// Writes `key` of `section`, creating file, section or key as needed and leaving the rest
+// of the file as it was. Returns false when the file could not be written.
+bool WriteProfileString(const char* section, const char* key, const char* value, const char* file);
+
+// Where Strofix keeps its settings file, and the lyrics directory used until the user
+// chooses one.
+std::string SettingsFilePath();
+std::string DefaultLyricsDirectory();
+
+}  // namespace platform
