@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs everything Strofix needs to build, test and run its demo on Debian 12.
+# Run as root (or with sudo available). Safe to run again.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ clang libclang-rt-14-dev clang-format
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
+    binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+    wine64 file
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
