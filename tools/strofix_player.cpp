@@ -1,0 +1,259 @@
+// strofix-player: stands in for the audio player. It writes the song path and the play
+// position into the player's shared block the way a player does, so Strofix can be run and
+// tried without one.
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+#include "player/player_info.h"
+#include "tools/tool_args.h"
+
+namespace {
+
+constexpr std::size_t kMaxPathChars = kPlayerBlockSize - kSongPathOffset - 1;  // 260
+constexpr auto kUpdatePeriod = std::chrono::milliseconds(50);
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+
+const char kUsage[] =
+    "usage: strofix-player [--block NAME] COMMAND\n"
+    "commands:\n"
+    "  set [--path PATH] [--position MS]       write the song path and/or the position\n"
+    "  play [--from MS] [--for SECONDS] PATH...\n"
+    "                                          play each path in turn in real time, then\n"
+    "                                          clear the path (Ctrl+C stops)\n"
+    "  stop                                    clear the song path\n"
+    "  show                                    print the size word, position and path\n"
+    "--block NAME uses another shared block than the player's.\n";
+
+int Usage(const std::string& why) {
+    std::fprintf(stderr, "strofix-player: %s\n%s", why.c_str(), kUsage);
+    return tools::kExitUsage;
+}
+
+// The block, opened as the player opens it; the size word is left to the reader.
+class Block {
+public:
+    bool Open(const std::string& name) {
+        if (!platform::OpenSharedBlock(name.c_str(), kPlayerBlockSize, &block_)) {
+            std::fprintf(stderr, "strofix-player: cannot open the shared block '%s'\n",
+                         name.c_str());
+            return false;
+        }
+        if (block_.mappedSize < kPlayerBlockSize) {
+            std::fprintf(stderr,
+                         "strofix-player: the shared block '%s' holds %zu bytes, fewer than "
+                         "the %zu a player block has\n",
+                         name.c_str(), block_.mappedSize, kPlayerBlockSize);
+            return false;
+        }
+        return true;
+    }
+    ~Block() { platform::CloseSharedBlock(&block_); }
+
+    void SetPosition(std::uint32_t ms) { PutWord(kPositionOffset, ms); }
+    // `path` is at most kMaxPathChars characters; the caller has checked.
+    void SetPath(const std::string& path) {
+        std::memcpy(Bytes() + kSongPathOffset, path.data(), path.size());
+        Bytes()[kSongPathOffset + path.size()] = 0;
+    }
+    std::uint32_t SizeWord() const { return GetWord(kSizeWordOffset); }
+    std::uint32_t Position() const { return GetWord(kPositionOffset); }
+    std::string Path() const {
+        const unsigned char* from = Bytes() + kSongPathOffset;
+        std::size_t n = 0;
+        while (n < kMaxPathChars + 1 && from[n] != 0) ++n;
+        return std::string(reinterpret_cast<const char*>(from), n);
+    }
+
+private:
+    unsigned char* Bytes() const { return static_cast<unsigned char*>(block_.view); }
+    void PutWord(std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) Bytes()[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    }
+    std::uint32_t GetWord(std::size_t at) const {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(Bytes()[at + i]) << (8 * i);
+        return v;
+    }
+    platform::SharedBlock block_;
+};
+
+bool CheckPath(const std::string& path) {
+    if (path.size() > kMaxPathChars) {
+        std::fprintf(stderr,
+                     "strofix-player: the path is %zu characters long; the block holds at "
+                     "most %zu\n",
+                     path.size(), kMaxPathChars);
+        return false;
+    }
+    return true;
+}
+
+int Set(const std::string& blockName, tools::Args& args) {
+    std::optional<std::string> path;
+    std::optional<std::uint32_t> position;
+    while (!args.Done()) {
+        const std::string arg = args.Take();
+        std::string value;
+        if (arg == "--path" && args.TakeValue(arg, &value, &path)) {
+            path = value;
+        } else if (arg == "--position" && args.TakeValue(arg, &value, &position)) {
+            position = tools::ParseUint32(value);
+            if (!position) return Usage("--position wants milliseconds, not '" + value + "'");
+        } else {
+            return Usage(args.Error().empty() ? "set: unexpected '" + arg + "'" : args.Error());
+        }
+    }
+    if (!path && !position) return Usage("set: give --path, --position or both");
+    if (path && !CheckPath(*path)) return tools::kExitUsage;
+    Block block;
+    if (!block.Open(blockName)) return tools::kExitFailure;
+    if (position) block.SetPosition(*position);
+    if (path) block.SetPath(*path);
+    return tools::kExitOk;
+}
+
+// Sleeps until `deadline` or an interruption, in short steps so a signal is seen at once.
+void SleepUntil(std::chrono::steady_clock::time_point deadline) {
+    while (!g_interrupted) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(deadline - now, kUpdatePeriod));
+    }
+}
+
+std::uint32_t AddMs(std::uint32_t from, std::uint64_t elapsedMs) {
+    const std::uint64_t sum = from + elapsedMs;
+    return sum > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(sum);
+}
+
+void PrintClock(std::uint32_t ms) {
+    const std::uint32_t s = ms / 1000;
+    std::printf("  %02u:%02u\n", s / 60, s % 60);
+    std::fflush(stdout);
+}
+
+// Plays one path: the position follows the clock from `from` until `forMs` have passed (no
+// limit when absent) or an interruption.
+void PlayOne(Block& block, const std::string& path, std::uint32_t from,
+             std::optional<std::uint64_t> forMs) {
+    using Clock = std::chrono::steady_clock;
+    std::printf("playing %s from %u ms\n", path.c_str(), from);
+    std::fflush(stdout);
+    block.SetPosition(from);
+    block.SetPath(path);
+    const Clock::time_point start = Clock::now();
+    std::uint32_t lastSecond = from / 1000;
+    PrintClock(from);
+    while (!g_interrupted) {
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        std::uint64_t elapsedMs = static_cast<std::uint64_t>(elapsed);
+        const bool ended = forMs && elapsedMs >= *forMs;
+        if (ended) elapsedMs = *forMs;
+        const std::uint32_t position = AddMs(from, elapsedMs);
+        block.SetPosition(position);
+        if (position / 1000 != lastSecond) {
+            lastSecond = position / 1000;
+            PrintClock(position);
+        }
+        if (ended) return;
+        SleepUntil(Clock::now() + kUpdatePeriod);
+    }
+}
+
+int Play(const std::string& blockName, tools::Args& args) {
+    std::optional<std::uint32_t> from;
+    std::optional<std::uint32_t> forSeconds;
+    std::vector<std::string> paths;
+    bool optionsEnded = false;
+    while (!args.Done()) {
+        const std::string arg = args.Take();
+        std::string value;
+        if (optionsEnded || arg.rfind("--", 0) != 0) {
+            paths.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--from" && args.TakeValue(arg, &value, &from)) {
+            from = tools::ParseUint32(value);
+            if (!from) return Usage("--from wants milliseconds, not '" + value + "'");
+        } else if (arg == "--for" && args.TakeValue(arg, &value, &forSeconds)) {
+            forSeconds = tools::ParseUint32(value);
+            if (!forSeconds) return Usage("--for wants whole seconds, not '" + value + "'");
+        } else {
+            return Usage(args.Error().empty() ? "play: unknown option '" + arg + "'"
+                                              : args.Error());
+        }
+    }
+    if (paths.empty()) return Usage("play: give at least one song path");
+    for (const std::string& p : paths) {
+        if (!CheckPath(p)) return tools::kExitUsage;
+    }
+    Block block;
+    if (!block.Open(blockName)) return tools::kExitFailure;
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    std::optional<std::uint64_t> forMs;
+    if (forSeconds) forMs = static_cast<std::uint64_t>(*forSeconds) * 1000;
+    for (const std::string& p : paths) {
+        if (g_interrupted) break;
+        PlayOne(block, p, from.value_or(0), forMs);
+    }
+    block.SetPath("");
+    std::printf(g_interrupted ? "interrupted; path cleared\n" : "done; path cleared\n");
+    return tools::kExitOk;
+}
+
+int Stop(const std::string& blockName, tools::Args& args) {
+    if (!args.Done()) return Usage("stop: unexpected '" + args.Take() + "'");
+    Block block;
+    if (!block.Open(blockName)) return tools::kExitFailure;
+    block.SetPath("");
+    return tools::kExitOk;
+}
+
+int Show(const std::string& blockName, tools::Args& args) {
+    if (!args.Done()) return Usage("show: unexpected '" + args.Take() + "'");
+    Block block;
+    if (!block.Open(blockName)) return tools::kExitFailure;
+    std::printf("size: %u\nposition: %u\npath: %s\n", block.SizeWord(), block.Position(),
+                block.Path().c_str());
+    return tools::kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tools::Args args(argc, argv);
+    std::string blockName = kPlayerBlockName;
+    if (!args.Done() && args.Peek() == "--block") {
+        args.Take();
+        if (args.Done() || args.Peek().empty()) return Usage("--block wants a name");
+        blockName = args.Take();
+    }
+    if (args.Done()) return Usage("no command");
+    const std::string command = args.Take();
+    if (command == "set") return Set(blockName, args);
+    if (command == "play") return Play(blockName, args);
+    if (command == "stop") return Stop(blockName, args);
+    if (command == "show") return Show(blockName, args);
+    if (command == "-h" || command == "--help") {
+        std::printf("%s", kUsage);
+        return tools::kExitOk;
+    }
+    return Usage("unknown command '" + command + "'");
+}
