@@ -1,5 +1,38 @@
+// The core tests' entry point. The main window writes its settings file when it goes, so
+// the settings go to a temporary directory; a player block that the window tests create
+// under the player's own name (the window opens it at initialisation) is removed at the
+// end unless it was there before.
 #include <gtest/gtest.h>
+
+#include "player/player_info.h"
+#include "tests/core/support.h"
+
+namespace {
+
+class CoreEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        blockExisted_ = strofix_test::SharedBlockExists(kPlayerBlockName);
+        config_ = std::make_unique<strofix_test::TempDir>();
+        strofix_test::SetEnv("XDG_CONFIG_HOME", config_->Str().c_str());
+    }
+    void TearDown() override {
+        if (!blockExisted_) {
+            platform::RemoveSharedBlock(kPlayerBlockName);
+            platform::RemoveNamedEvent(kPlayerEventName);
+        }
+        config_.reset();
+    }
+
+private:
+    bool blockExisted_ = false;
+    std::unique_ptr<strofix_test::TempDir> config_;
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new CoreEnvironment);
     return RUN_ALL_TESTS();
 }
