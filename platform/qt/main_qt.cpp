@@ -1,0 +1,17 @@
+// The Linux entry point: Qt's application object, then the application shell. The command
+// line is not examined beyond what QApplication takes for itself.
+#include <QApplication>
+#include <QIcon>
+
+#include "platform/win_app.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Strofix"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("strofix"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/strofix/strofix-32.png")));
+    // The modal dialog is the program's only loop; hiding a window must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (CWinApp* shell = AfxGetApp()) shell->InitInstance();
+    return 0;
+}
