@@ -44,8 +44,10 @@ int CrtAtoi(const char* s) {
 
 bool TextModeFile::Open(const char* path) {
     Close();
+    // Only a regular file is read: a directory cannot be, and a pipe or a device (a FIFO,
+    // a console name) could block the tick for good.
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     file_ = std::fopen(path, "rb");
     textEnded_ = false;
     return file_ != nullptr;

@@ -36,7 +36,7 @@ public:
     TextModeFile(const TextModeFile&) = delete;
     TextModeFile& operator=(const TextModeFile&) = delete;
 
-    bool Open(const char* path);  // false for a missing file or a directory
+    bool Open(const char* path);  // false for anything but an existing regular file
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
 
