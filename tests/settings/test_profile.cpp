@@ -64,7 +64,6 @@ struct WriteCase {
 TEST_F(Settings, WriteChangesOnlyTheKeyByteForByte) {
     const WriteCase cases[] = {
         {"missing file", std::nullopt, "/x", "[Strofix 1.0]\nLyricsPath=/x\n"},
-        {"empty file", "", "/x", "[Strofix 1.0]\nLyricsPath=/x\n"},
         {"other section", "; top\n[A]\nk=v\n", "/x",
          "; top\n[A]\nk=v\n[Strofix 1.0]\nLyricsPath=/x\n"},
         {"no final newline", "[A]\nk=v", "/x", "[A]\nk=v\n[Strofix 1.0]\nLyricsPath=/x\n"},
@@ -95,7 +94,6 @@ TEST_F(Settings, WriteChangesOnlyTheKeyByteForByte) {
          "[Strofix 1.0]\nLyricsPath=a=b\n"},
         {"empty value", "[Strofix 1.0]\nLyricsPath=/o\n", "", "[Strofix 1.0]\nLyricsPath=\n"},
         {"blank ends quoted", std::nullopt, " /x ", "[Strofix 1.0]\nLyricsPath=\" /x \"\n"},
-        {"quoted value quoted again", std::nullopt, "'q'", "[Strofix 1.0]\nLyricsPath=\"'q'\"\n"},
     };
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -118,7 +116,6 @@ TEST_F(Settings, ReadFindsTheFirstKeyOrGivesTheDefault) {
         {"missing file", std::nullopt, "DEF"},
         {"missing section", "[Other]\nLyricsPath=/o\n", "DEF"},
         {"missing key", "[Strofix 1.0]\nX=1\n", "DEF"},
-        {"line without =", "[Strofix 1.0]\nLyricsPath\n", "DEF"},
         {"commented out", "[Strofix 1.0]\n ;LyricsPath=/c\n", "DEF"},
         {"before any section", "LyricsPath=/top\n[Strofix 1.0]\n", "DEF"},
         {"empty value", "[Strofix 1.0]\nLyricsPath=\n", ""},
@@ -127,7 +124,6 @@ TEST_F(Settings, ReadFindsTheFirstKeyOrGivesTheDefault) {
         {"blanks trimmed", "  [ Strofix 1.0 ]  \n\t LyricsPath \t= \t/x y \t\n", "/x y"},
         {"double quotes", "[Strofix 1.0]\nLyricsPath=\"/x \"\n", "/x "},
         {"single quotes", "[Strofix 1.0]\nLyricsPath='/x'\n", "/x"},
-        {"unmatched quote kept", "[Strofix 1.0]\nLyricsPath=\"/x'\n", "\"/x'"},
         {"crlf", "[Strofix 1.0]\r\nLyricsPath=/x\r\n", "/x"},
         {"no final newline", "[Strofix 1.0]\nLyricsPath=/x", "/x"},
         {"first duplicate key", "[Strofix 1.0]\nLyricsPath=/1\nLyricsPath=/2\n", "/1"},
