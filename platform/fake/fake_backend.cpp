@@ -90,7 +90,9 @@ void FakeDialogBackend::LimitText(int id, int maxChars) {
 bool FakeDialogBackend::GetCheck(int id) {
     return controls[id].checked;
 }
+// Every push to the controls sets the button's state, so this also marks the pushes.
 void FakeDialogBackend::SetCheck(int id, bool checked) {
+    calls.push_back(Call("SetCheck", id, checked));
     controls[id].checked = checked;
 }
 
