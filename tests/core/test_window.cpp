@@ -33,6 +33,15 @@ void SetDir(CLyricsDlg& dlg, const std::string& dir) {
     std::snprintf(dlg.m_lyricsDir, sizeof dlg.m_lyricsDir, "%s", dir.c_str());
 }
 
+// A directory inside `base` whose path is exactly 99 characters long.
+std::filesystem::path Path99(const TempDir& base) {
+    const std::size_t room = kLyricsDirSize - 1 - base.Str().size() - 1;
+    const std::filesystem::path p = base.Path() / std::string(room, 'x');
+    std::filesystem::create_directories(p);
+    EXPECT_EQ(p.string().size(), kLyricsDirSize - 1);
+    return p;
+}
+
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -95,7 +104,9 @@ TEST_F(WindowTest, ReadsTheStoredDirectoryAtStart) {
     const std::string stored = dir.Str();
     ASSERT_TRUE(platform::WriteProfileString(STROFIX_SETTINGS_SECTION, STROFIX_SETTINGS_KEY,
                                              stored.c_str(), platform::SettingsFilePath().c_str()));
-    RunWindow([&](CLyricsDlg& dlg, FakeDialogBackend&) { EXPECT_EQ(std::string(dlg.m_lyricsDir), stored); });
+    RunWindow([&](CLyricsDlg& dlg, FakeDialogBackend&) {
+        EXPECT_EQ(std::string(dlg.m_lyricsDir), stored);
+    });
 }
 
 TEST_F(WindowTest, EnteringDirectoryModeStepByStep) {
@@ -104,9 +115,7 @@ TEST_F(WindowTest, EnteringDirectoryModeStepByStep) {
         b.calls.clear();
         b.Click(IDC_OPTIONS);
         const Calls want = {
-            "KillTimer(1,0)",
-            "SetReadOnly(1001,0)",
-            "SetWindowText(" + kDirTitle + ")",
+            "KillTimer(1,0)",   "SetReadOnly(1001,0)", "SetWindowText(" + kDirTitle + ")",
             "SetFocus(1001,0)",
             "SetCheck(1003,1)",  // the focus handler's push: the field shows the directory
             "SetSel(0,100)",
@@ -143,9 +152,10 @@ TEST_F(WindowTest, FocusRuleInBothModes) {
 }
 
 TEST_F(WindowTest, RefusedDirectoryStaysInDirectoryMode) {
-    // A directory that exists but whose path does not fit the setting's 99 characters.
-    std::filesystem::path deep = dir.Path();
-    while (deep.string().size() < 120) deep /= "deeper-and-deeper";
+    // A directory that exists but whose path does not fit the setting's 99 characters,
+    // inside one whose path is exactly 99: cutting the text would accept the wrong one.
+    const std::filesystem::path at99 = Path99(dir);
+    const std::filesystem::path deep = at99 / "deeper";
     std::filesystem::create_directories(deep);
     const std::string kept = dir.Str();
 
@@ -188,8 +198,7 @@ TEST_F(WindowTest, RefusedDirectoryStaysInDirectoryMode) {
             EXPECT_FALSE(field.readOnly) << c.name;
             EXPECT_EQ(field.text, c.typed) << c.name;
             EXPECT_EQ(field.selStart, 0) << c.name;
-            EXPECT_EQ(field.selEnd, std::min<int>(100, static_cast<int>(c.typed.size())))
-                << c.name;
+            EXPECT_EQ(field.selEnd, std::min<int>(100, static_cast<int>(c.typed.size()))) << c.name;
             EXPECT_EQ(b.focus, IDC_LYRIC_EDIT) << c.name;
         });
     }
@@ -210,6 +219,7 @@ TEST_F(WindowTest, AcceptedDirectoryReturnsToDisplayMode) {
         {"only one separator removed", (other.Path() / "sub").string() + sep + sep,
          (other.Path() / "sub").string() + sep},
         {"existing plain file", plainFile.string(), plainFile.string()},
+        {"exactly 99 characters", Path99(other).string(), Path99(other).string()},
         {"unchanged text offered again", "", dir.Str()},
     };
     for (const Case& c : cases) {
@@ -299,7 +309,7 @@ TEST_F(WindowTest, ChangingDirectoryRetriesAFailedLoadButKeepsALoadedSong) {
         EnterDirectoryMode(b);
         b.Type(IDC_LYRIC_EDIT, second.Str());
         b.Click(IDC_OPTIONS);
-        EXPECT_EQ(dlg.m_displayText, "");  // empty until the next tick writes
+        EXPECT_EQ(dlg.m_displayText, "");   // empty until the next tick writes
         ASSERT_TRUE(b.Tick(kTickTimerId));  // the retry uses the new directory
         ASSERT_TRUE(b.Tick(kTickTimerId));
         EXPECT_EQ(dlg.m_displayText, "second B");
@@ -335,9 +345,9 @@ TEST_F(WindowTest, SystemMenuCommands) {
         CLyricsDlg dlg;
         FakeDialogBackend& b = FakeDialogBackend::Of(dlg);
         dlg.OnSysCommand(c.command, 0);
-        const bool defaulted = std::find(b.calls.begin(), b.calls.end(),
-                                         "DefaultSysCommand(" + std::to_string(c.command) +
-                                             ",0)") != b.calls.end();
+        const bool defaulted =
+            std::find(b.calls.begin(), b.calls.end(),
+                      "DefaultSysCommand(" + std::to_string(c.command) + ",0)") != b.calls.end();
         if (c.about) {
             EXPECT_EQ(shown, std::vector<int>{IDD_ABOUTBOX}) << c.command;
             EXPECT_FALSE(defaulted) << c.command;
@@ -377,10 +387,8 @@ TEST(CenteredIconPosition, TruncatesTowardZero) {
         int cw, ch, iw, ih, x, y;
     };
     const Case cases[] = {
-        {160, 27, 32, 32, 64, -2},
-        {33, 33, 32, 32, 1, 1},
-        {100, 50, 16, 16, 42, 17},
-        {0, 0, 32, 32, -15, -15},  // not -16: truncation, not flooring
+        {160, 27, 32, 32, 64, -2}, {33, 33, 32, 32, 1, 1},
+        {100, 50, 16, 16, 42, 17}, {0, 0, 32, 32, -15, -15},  // not -16: truncation, not flooring
         {32, 31, 32, 32, 0, 0},
     };
     for (const Case& c : cases) {
