@@ -29,7 +29,8 @@ public:
     static std::vector<FakeDialogBackend*>& Instances();
     static FakeDialogBackend& Of(CDialog& dlg);
     // What RunModal does instead of a message loop: runs with the backend, then ends the
-    // dialog with kIdCancel unless it ended already.
+    // dialog with kIdCancel unless it ended already. It runs for every modal dialog, the
+    // About box opened from inside it included: check templateId_.
     static std::function<void(FakeDialogBackend&)>& ModalScript();
     // What MessageBox answers; every box shown is recorded.
     struct Box {

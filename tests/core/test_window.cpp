@@ -261,16 +261,6 @@ TEST_F(WindowTest, StoredDirectoryGoneIsRefused) {
     });
 }
 
-TEST_F(WindowTest, TypingIsLimitedTo250Characters) {
-    RunWindow([&](CLyricsDlg&, FakeDialogBackend& b) {
-        EnterDirectoryMode(b);
-        b.Type(IDC_LYRIC_EDIT, std::string(300, 'x'));
-        EXPECT_EQ(b.controls[IDC_LYRIC_EDIT].text.size(), 250U);
-        b.Click(IDC_OPTIONS);
-        EXPECT_EQ(b.boxes.size(), 1U);
-    });
-}
-
 TEST_F(WindowTest, EnterOrEscapeEndsTheWindowAndSavesTheLastAcceptedDirectory) {
     TempDir accepted;
     TempDir typedOnly;
