@@ -33,6 +33,7 @@
 #define STROFIX_DIALOG_FONT_POINTS 8
 #define STROFIX_VERSION_TEXT "1.0"
 #define STROFIX_EXE_NAME "Strofix.exe"
+#define STROFIX_FILE_VERSION 1, 0, 0, 0 /* the version record's numbers */
 
 /* Settings */
 #define STROFIX_SETTINGS_SECTION "Strofix 1.0"

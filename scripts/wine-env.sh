@@ -1,0 +1,132 @@
+# Environment for running the Windows build under Wine (64-bit loader only).
+#
+#   . scripts/wine-env.sh                  sets up and exports the environment
+#   sh scripts/wine-env.sh --run PROG ARGS  sets up, then runs PROG under Wine
+#
+# The second form is the CTest emulator of the x86_64 toolchain, so a plain `ctest` in
+# the build directory works without sourcing anything first.
+#
+# Idempotent and safe to call from parallel tests: one X server (Xvfb) when there is no
+# DISPLAY, one persistent wineserver, one prefix in a fixed temporary directory, all set
+# up under a lock. POSIX sh, no `set -e`, no `exit` unless run with --run.
+
+strofix_wine_setup() {
+    STROFIX_WINE_BASE="${STROFIX_WINE_BASE:-${TMPDIR:-/tmp}/strofix-wine-$(id -u)}"
+    export WINEPREFIX="${STROFIX_WINEPREFIX:-$STROFIX_WINE_BASE/prefix}"
+    export WINEDEBUG="${WINEDEBUG:--all}"
+    # No debugger (a crash must fail the test, never wait for a dialog), no .NET or HTML
+    # engine installers.
+    export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
+
+    if [ -z "${STROFIX_WINE:-}" ]; then
+        for candidate in wine64 /usr/lib/wine/wine64 /usr/lib/x86_64-linux-gnu/wine/wine64 wine; do
+            if command -v "$candidate" >/dev/null 2>&1; then
+                STROFIX_WINE=$(command -v "$candidate")
+                break
+            fi
+        done
+    fi
+    if [ -z "${STROFIX_WINE:-}" ]; then
+        echo "wine-env.sh: no wine64 loader found (install the wine64 package)" >&2
+        return 1
+    fi
+    if [ -z "${STROFIX_WINESERVER:-}" ]; then
+        for candidate in wineserver64 /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver \
+            wineserver; do
+            if command -v "$candidate" >/dev/null 2>&1; then
+                STROFIX_WINESERVER=$(command -v "$candidate")
+                break
+            fi
+        done
+    fi
+    export STROFIX_WINE STROFIX_WINESERVER
+
+    mkdir -p "$STROFIX_WINE_BASE" || return 1
+    (
+        flock 9 || exit 1
+        strofix_wine_display || exit 1
+        strofix_wine_prefix || exit 1
+    ) 9>"$STROFIX_WINE_BASE/setup.flock" || return 1
+    if [ -z "${DISPLAY:-}" ]; then
+        DISPLAY=$(cat "$STROFIX_WINE_BASE/display")
+        export DISPLAY
+    fi
+    return 0
+}
+
+# Starts one Xvfb when there is no DISPLAY, or reuses the one already on that display.
+strofix_wine_display() {
+    [ -n "${DISPLAY:-}" ] && return 0
+    num="${STROFIX_XVFB_DISPLAY:-94}"
+    if strofix_x_answers ":$num" 3; then
+        echo ":$num" >"$STROFIX_WINE_BASE/display"
+        return 0
+    fi
+    # A server that holds the display but does not answer yet is waited for, never
+    # replaced: removing its files would cut off everyone using it.
+    if [ -f "/tmp/.X$num-lock" ] && kill -0 "$(tr -d ' ' <"/tmp/.X$num-lock")" 2>/dev/null; then
+        if strofix_x_answers ":$num" 50; then
+            echo ":$num" >"$STROFIX_WINE_BASE/display"
+            return 0
+        fi
+        echo "wine-env.sh: the X server on :$num does not answer" >&2
+        return 1
+    fi
+    if ! command -v Xvfb >/dev/null 2>&1; then
+        echo "wine-env.sh: no DISPLAY and no Xvfb (install xvfb)" >&2
+        return 1
+    fi
+    rm -f "/tmp/.X$num-lock"
+    # The server outlives this script: it must not inherit the lock (descriptor 9).
+    nohup setsid Xvfb ":$num" -screen 0 1280x1024x24 -nolisten tcp \
+        >"$STROFIX_WINE_BASE/xvfb.log" 2>&1 </dev/null 9>&- &
+    if strofix_x_answers ":$num" 100; then
+        echo ":$num" >"$STROFIX_WINE_BASE/display"
+        return 0
+    fi
+    echo "wine-env.sh: Xvfb :$num did not start (see $STROFIX_WINE_BASE/xvfb.log)" >&2
+    return 1
+}
+
+# Whether the X server on display $1 answers, trying $2 times a tenth of a second apart.
+strofix_x_answers() {
+    tries=0
+    while [ "$tries" -lt "$2" ]; do
+        if DISPLAY="$1" xdpyinfo >/dev/null 2>&1; then
+            return 0
+        fi
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    return 1
+}
+
+# A persistent wineserver and an initialised prefix whose X11 driver does not wait for a
+# window manager that is not there.
+strofix_wine_prefix() {
+    if [ -n "${STROFIX_WINESERVER:-}" ]; then
+        "$STROFIX_WINESERVER" -p >/dev/null 2>&1 9>&-
+    fi
+    [ -f "$WINEPREFIX/.strofix-ready" ] && return 0
+    echo "wine-env.sh: initialising the Wine prefix $WINEPREFIX" >&2
+    if ! DISPLAY="${DISPLAY:-$(cat "$STROFIX_WINE_BASE/display")}" \
+        "$STROFIX_WINE" wineboot -i >"$STROFIX_WINE_BASE/wineboot.log" 2>&1 9>&-; then
+        echo "wine-env.sh: wineboot failed (see $STROFIX_WINE_BASE/wineboot.log)" >&2
+        return 1
+    fi
+    DISPLAY="${DISPLAY:-$(cat "$STROFIX_WINE_BASE/display")}" \
+        "$STROFIX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+        >>"$STROFIX_WINE_BASE/wineboot.log" 2>&1 9>&- || return 1
+    touch "$WINEPREFIX/.strofix-ready"
+}
+
+if strofix_wine_setup; then
+    if [ "${1:-}" = "--run" ]; then
+        shift
+        exec "$STROFIX_WINE" "$@"
+    fi
+else
+    if [ "${1:-}" = "--run" ]; then
+        exit 1
+    fi
+fi
