@@ -352,6 +352,10 @@ int QtDialogBackend::RunModal() {
     }
     if (!ended_) {
         CenterWindow();
+        // A new dialog comes up active, with the keyboard, as on Windows.
+        window_->setWindowModality(Qt::ApplicationModal);
+        window_->show();
+        window_->activateWindow();
         window_->exec();
     }
 
