@@ -35,9 +35,11 @@ std::size_t SectionSize(HANDLE mapping) {
 }  // namespace
 
 bool OpenSharedBlock(const char* name, std::size_t size, SharedBlock* out) {
-    if (size == 0 || static_cast<std::uint64_t>(size) > 0xFFFFFFFFu) return false;
+    const std::uint64_t wanted = size;
+    if (wanted == 0) return false;
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT,
-                                        0, static_cast<DWORD>(size), name);
+                                        static_cast<DWORD>(wanted >> 32),
+                                        static_cast<DWORD>(wanted & 0xFFFFFFFFu), name);
     if (mapping == nullptr) return false;
     void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
     if (view == nullptr) {

@@ -70,23 +70,24 @@ std::string ClassOf(HWND hwnd) {
     return name;
 }
 
+struct DialogSearch {
+    std::string caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<DialogSearch*>(param);
+    if (IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770" && TextOf(hwnd) == search->caption) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A visible dialog of `thread` with this caption, or null.
 HWND FindDialog(DWORD thread, const std::string& caption) {
-    struct Search {
-        std::string caption;
-        HWND found;
-    } search{caption, nullptr};
-    EnumThreadWindows(
-        thread,
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            if (IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770" && TextOf(hwnd) == s->caption) {
-                s->found = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    DialogSearch search{caption, nullptr};
+    EnumThreadWindows(thread, MatchDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
