@@ -46,6 +46,7 @@ strofix_wine_setup() {
         flock 9 || exit 1
         strofix_wine_display || exit 1
         strofix_wine_prefix || exit 1
+        strofix_wine_fonts
     ) 9>"$STROFIX_WINE_BASE/setup.flock" || return 1
     if [ -z "${DISPLAY:-}" ]; then
         DISPLAY=$(cat "$STROFIX_WINE_BASE/display")
@@ -118,6 +119,19 @@ strofix_wine_prefix() {
         "$STROFIX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
         >>"$STROFIX_WINE_BASE/wineboot.log" 2>&1 9>&- || return 1
     touch "$WINEPREFIX/.strofix-ready"
+}
+
+# Wine's own fonts (the fonts-wine package: Marlett draws the caption buttons, and the
+# stand-in for MS Sans Serif) in the prefix's font folder, also when the package came
+# after the prefix.
+strofix_wine_fonts() {
+    fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    [ -d "$fonts" ] || return 0
+    for source in /usr/share/wine/fonts/*; do
+        [ -f "$source" ] || continue
+        [ -e "$fonts/${source##*/}" ] || ln -s "$source" "$fonts/" 2>/dev/null
+    done
+    return 0
 }
 
 if strofix_wine_setup; then
