@@ -122,6 +122,12 @@ void Tick(HWND dialog) {
     SendMessageA(dialog, WM_TIMER, kTickTimerId, 0);
 }
 
+// Whether the window went away after what the script did to end it (before the clean-up
+// would close it anyway).
+bool EndsByItself(HWND dialog) {
+    return strofix_test::WaitFor([&] { return !IsWindow(dialog); }, 5000);
+}
+
 void PressKey(HWND target, WPARAM key) {
     PostMessageA(target, WM_KEYDOWN, key, 1);
     PostMessageA(target, WM_KEYUP, key, 0xC0000001);
@@ -274,6 +280,7 @@ TEST_F(LyricsWindowWin32, StartsInDisplayModeWithTheFocusOnOptions) {
         EXPECT_EQ(FocusOf(thread_), options);
 
         PressKey(options, VK_ESCAPE);
+        EXPECT_TRUE(EndsByItself(dialog));
     });
     EXPECT_EQ(result, IDCANCEL);
 }
@@ -316,6 +323,7 @@ TEST_F(LyricsWindowWin32, TheDisplayFollowsTheSong) {
         EXPECT_TRUE(strofix_test::WaitFor([&] { return TextOf(edit) == "Twelve"; }));
 
         PressKey(GetDlgItem(dialog, IDC_OPTIONS), VK_RETURN);
+        EXPECT_TRUE(EndsByItself(dialog));
     });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(StoredDirectory(), lyrics_.string());
@@ -394,6 +402,7 @@ TEST_F(LyricsWindowWin32, DirectoryModeRefusesThenAcceptsATypedDirectory) {
         // The OK command (Enter; Wine's multi-line edit does not pass Enter on to a dialog
         // without a default button, so the command is sent as the dialog manager would).
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(EndsByItself(dialog));
     });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(StoredDirectory(), chosen.string());
@@ -410,6 +419,7 @@ TEST_F(LyricsWindowWin32, FirstStartUsesTheDefaultAndEscapeKeepsItStored) {
         // Typed but never accepted: not what is written at exit.
         SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("D:\\typed"));
         PressKey(edit, VK_ESCAPE);
+        EXPECT_TRUE(EndsByItself(dialog));
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(StoredDirectory(), platform::DefaultLyricsDirectory());
@@ -449,6 +459,7 @@ TEST_F(LyricsWindowWin32, TheAboutBoxOpensOverTheWindowAndTheTickGoesOn) {
 
         // Other system commands take the default road: closing ends the window.
         PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_TRUE(EndsByItself(dialog));
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(StoredDirectory(), lyrics_.string());
