@@ -10,7 +10,7 @@ packages=(
     xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine64 file
+    wine64 fonts-wine file
 )
 
 missing=()
