@@ -13,7 +13,8 @@ files=$(git ls-files '*.cpp' '*.h' 2>/dev/null || find . -name '*.cpp' -o -name 
 clang-format --dry-run --Werror $files
 
 step "Linux build and tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTROFIX_WERROR=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTROFIX_WERROR=ON \
+    -DSTROFIX_GUI=ON -DSTROFIX_TESTS=ON -DSTROFIX_SANITIZE=OFF
 cmake --build build
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2
 
