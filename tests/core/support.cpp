@@ -53,12 +53,6 @@ void TestBlock::SetPosition(std::uint32_t ms) {
     for (int i = 0; i < 4; ++i) Bytes()[12 + i] = static_cast<unsigned char>(ms >> (8 * i));
 }
 
-std::uint32_t TestBlock::SizeWord() const {
-    const auto* b = static_cast<const unsigned char*>(block_.view);
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-}
-
 std::vector<Entry> Entries(const LyricEntry* table, int count) {
     std::vector<Entry> out;
     for (int i = 0; i < count; ++i) out.emplace_back(table[i].seconds, table[i].text);

@@ -57,7 +57,6 @@ public:
 
     void SetPath(const std::string& path);  // the bytes and a NUL, bounded by the block
     void SetPosition(std::uint32_t ms);
-    std::uint32_t SizeWord() const;
 
 private:
     std::string name_;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,12 +123,7 @@ TEST_F(WindowTest, EnteringDirectoryModeStepByStep) {
             "SetCheck(1003,1)",  // the last push keeps the selection
         };
         EXPECT_EQ(b.calls, want);
-        EXPECT_TRUE(b.timers.empty());
-        EXPECT_EQ(dlg.m_directoryMode, 1);
-        EXPECT_TRUE(b.controls[IDC_OPTIONS].checked);
-        EXPECT_EQ(b.focus, IDC_LYRIC_EDIT);
         const FakeControl& field = b.controls[IDC_LYRIC_EDIT];
-        EXPECT_FALSE(field.readOnly);
         EXPECT_EQ(field.text, dir.Str());
         EXPECT_EQ(field.selStart, 0);
         EXPECT_EQ(field.selEnd, std::min<int>(100, static_cast<int>(dir.Str().size())));
@@ -151,99 +147,56 @@ TEST_F(WindowTest, FocusRuleInBothModes) {
     });
 }
 
-TEST_F(WindowTest, RefusedDirectoryStaysInDirectoryMode) {
-    // A directory that exists but whose path does not fit the setting's 99 characters,
-    // inside one whose path is exactly 99: cutting the text would accept the wrong one.
-    const std::filesystem::path at99 = Path99(dir);
-    const std::filesystem::path deep = at99 / "deeper";
-    std::filesystem::create_directories(deep);
-    const std::string kept = dir.Str();
-
-    struct Case {
-        const char* name;
-        std::string typed;
-    };
-    const std::vector<Case> cases = {
-        {"missing", (dir.Path() / "no such folder").string()},
-        {"missing with trailing separator", (dir.Path() / "nope").string() + sep},
-        {"empty", ""},
-        {"separator only once removed", sep},
-        {"existing but too long", deep.string()},
-    };
-    for (const Case& c : cases) {
-        RunWindow([&](CLyricsDlg& dlg, FakeDialogBackend& b) {
-            SetDir(dlg, kept);
-            EnterDirectoryMode(b);
-            b.Type(IDC_LYRIC_EDIT, c.typed);
-            b.calls.clear();
-            b.Click(IDC_OPTIONS);
-            ASSERT_EQ(b.boxes.size(), 1U) << c.name;
-            EXPECT_EQ(b.boxes[0].text, STROFIX_INVALID_PATH_TEXT);
-            EXPECT_EQ(b.boxes[0].caption, STROFIX_ERROR_CAPTION);
-            EXPECT_EQ(b.boxes[0].type, kMbOk);
-            const Calls want = {
-                "MessageBox(" STROFIX_INVALID_PATH_TEXT ")",
-                "SetFocus(1001,0)",
-                "SetCheck(1003,1)",
-                "SetSel(0,100)",
-                "SetCheck(1003,1)",
-            };
-            EXPECT_EQ(b.calls, want) << c.name;
-            EXPECT_EQ(std::string(dlg.m_lyricsDir), kept) << c.name;
-            EXPECT_EQ(dlg.m_directoryMode, 1) << c.name;
-            EXPECT_TRUE(b.controls[IDC_OPTIONS].checked) << c.name;
-            EXPECT_EQ(b.title, kDirTitle) << c.name;
-            EXPECT_TRUE(b.timers.empty()) << c.name;
-            const FakeControl& field = b.controls[IDC_LYRIC_EDIT];
-            EXPECT_FALSE(field.readOnly) << c.name;
-            EXPECT_EQ(field.text, c.typed) << c.name;
-            EXPECT_EQ(field.selStart, 0) << c.name;
-            EXPECT_EQ(field.selEnd, std::min<int>(100, static_cast<int>(c.typed.size()))) << c.name;
-            EXPECT_EQ(b.focus, IDC_LYRIC_EDIT) << c.name;
-        });
-    }
-}
-
-TEST_F(WindowTest, AcceptedDirectoryReturnsToDisplayMode) {
+TEST_F(WindowTest, OptionsInDirectoryModeAcceptsOrRefusesTheText) {
     TempDir other;
     const auto plainFile = other.Write("plain file.txt", "not a folder");
-    std::filesystem::create_directory(other.Path() / "sub");
+    const std::string sub = (other.Path() / "sub").string();
+    std::filesystem::create_directory(sub);
+    // A directory that exists but whose path does not fit the setting's 99 characters,
+    // inside one whose path is exactly 99: cutting the text would accept the wrong one.
+    const std::string at99 = Path99(other).string();
+    std::filesystem::create_directories(at99 + sep + "deeper");
+
     struct Case {
         const char* name;
-        std::string typed;  // empty: the shown directory is left as it is
-        std::string stored;
+        std::optional<std::string> typed;   // nullopt: the shown directory is left as it is
+        std::optional<std::string> stored;  // nullopt: refused
     };
     const std::vector<Case> cases = {
         {"existing directory", other.Str(), other.Str()},
         {"trailing separator removed", other.Str() + sep, other.Str()},
-        {"only one separator removed", (other.Path() / "sub").string() + sep + sep,
-         (other.Path() / "sub").string() + sep},
+        {"only one separator removed", sub + sep + sep, sub + sep},
         {"existing plain file", plainFile.string(), plainFile.string()},
-        {"exactly 99 characters", Path99(other).string(), Path99(other).string()},
-        {"unchanged text offered again", "", dir.Str()},
+        {"exactly 99 characters", at99, at99},
+        {"unchanged text offered again", std::nullopt, dir.Str()},
+        {"missing", (dir.Path() / "no such folder").string(), std::nullopt},
+        {"missing with trailing separator", (dir.Path() / "nope").string() + sep, std::nullopt},
+        {"empty", "", std::nullopt},
+        {"separator only once removed", sep, std::nullopt},
+        {"existing but too long", at99 + sep + "deeper", std::nullopt},
     };
+    // Accepted: back to display mode with an empty field, the focus not moved. Refused: the
+    // window stays as it was, the button pressed, the typed text selected in the field.
+    const Calls accepted = {"SetReadOnly(1001,1)", "SetWindowText(" STROFIX_APP_TITLE ")",
+                            "SetCheck(1003,0)", "SetTimer(1,300)"};
+    const Calls refused = {"MessageBox(" STROFIX_INVALID_PATH_TEXT ")", "SetFocus(1001,0)",
+                           "SetCheck(1003,1)", "SetSel(0,100)", "SetCheck(1003,1)"};
     for (const Case& c : cases) {
         RunWindow([&](CLyricsDlg& dlg, FakeDialogBackend& b) {
             SetDir(dlg, dir.Str());
             EnterDirectoryMode(b);
-            if (!c.typed.empty()) b.Type(IDC_LYRIC_EDIT, c.typed);
+            if (c.typed) b.Type(IDC_LYRIC_EDIT, *c.typed);
             b.calls.clear();
             b.Click(IDC_OPTIONS);
-            EXPECT_TRUE(b.boxes.empty()) << c.name;
-            const Calls want = {
-                "SetReadOnly(1001,1)",
-                "SetWindowText(" STROFIX_APP_TITLE ")",
-                "SetCheck(1003,0)",
-                "SetTimer(1,300)",
-            };
-            EXPECT_EQ(b.calls, want) << c.name;  // the focus is not moved
-            EXPECT_EQ(std::string(dlg.m_lyricsDir), c.stored) << c.name;
-            EXPECT_EQ(dlg.m_directoryMode, 0) << c.name;
-            EXPECT_EQ(dlg.m_displayText, "") << c.name;
-            EXPECT_EQ(b.controls[IDC_LYRIC_EDIT].text, "") << c.name;
-            EXPECT_TRUE(b.controls[IDC_LYRIC_EDIT].readOnly) << c.name;
-            EXPECT_EQ(b.title, STROFIX_APP_TITLE) << c.name;
-            EXPECT_EQ(b.timers, (std::map<unsigned, unsigned>{{kTickTimerId, kTickPeriodMs}}));
+            EXPECT_EQ(b.calls, c.stored ? accepted : refused) << c.name;
+            EXPECT_EQ(std::string(dlg.m_lyricsDir), c.stored.value_or(dir.Str())) << c.name;
+            EXPECT_EQ(b.controls[IDC_LYRIC_EDIT].text, c.stored ? "" : *c.typed) << c.name;
+            if (!c.stored) {
+                ASSERT_EQ(b.boxes.size(), 1U) << c.name;
+                EXPECT_EQ(b.boxes[0].text, STROFIX_INVALID_PATH_TEXT);
+                EXPECT_EQ(b.boxes[0].caption, STROFIX_ERROR_CAPTION);
+                EXPECT_EQ(b.boxes[0].type, kMbOk);
+            }
         });
     }
 }

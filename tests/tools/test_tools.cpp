@@ -274,11 +274,8 @@ TEST_F(Tools, CheckerWhichNamesTheLyricsFile) {
     };
     const Case cases[] = {
         {{"--which", "D:\\Music\\Song.mp3", "--dir", "/l/"}, 0, "/l/Song.txt\n", ""},
-        {{"--dir", "/l", "--which", "D:\\Song.flac"}, 0, "/l/Song.ftxt\n", ""},
-        {{"--which", "D:\\Song.ra", "--dir", "/l"}, 0, "/l/Songtxt\n", ""},
-        {{"--which", "\\ab", "--dir", ""}, 0, "txt\n", ""},
+        {{"--dir", "/l", "--which", "D:\\Song.flac"}, 0, "/l/Song.ftxt\n", ""},  // either order
         {{"--which", "Song.mp3", "--dir", "/l"}, 1, "", "no backslash"},
-        {{"--which", "", "--dir", "/l"}, 1, "", "no backslash"},
         {{"--which", "D:\\a/../x.mp3", "--dir", "/l"}, 1, "", "'/'"},
         {{"--which", "\\a", "--dir", ""}, 1, "", "shorter than three"},
         {{"--which", "D:\\" + std::string(258, 's'), "--dir", "/l"}, 1, "", "at most 260"},
