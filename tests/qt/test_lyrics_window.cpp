@@ -3,12 +3,12 @@
 // script that acts from inside its message loop.
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -18,7 +18,6 @@
 #include <cstring>
 #include <functional>
 
-#include "app/about_dlg.h"
 #include "platform/platform.h"
 #include "platform/qt/qt_backend.h"
 #include "player/player_info.h"
@@ -47,16 +46,13 @@ public:
     int ticks = 0;
 };
 
-// Writes the player's block as the player does.
-void SetPlayer(const char* songPath, std::uint32_t positionMs) {
+// No song in the player's block.
+void ClearPlayer() {
     platform::SharedBlock block;
     QVERIFY(platform::OpenSharedBlock(kPlayerBlockName, kPlayerBlockSize, &block));
     QVERIFY(block.mappedSize >= kPlayerBlockSize);
-    auto* bytes = static_cast<unsigned char*>(block.view);
-    std::memcpy(bytes + kPositionOffset, &positionMs, sizeof positionMs);
-    std::memset(bytes + kSongPathOffset, 0, kPlayerBlockSize - kSongPathOffset);
-    std::strncpy(reinterpret_cast<char*>(bytes + kSongPathOffset), songPath,
-                 kPlayerBlockSize - kSongPathOffset - 1);
+    std::memset(static_cast<char*>(block.view) + kPositionOffset, 0,
+                kPlayerBlockSize - kPositionOffset);
     platform::CloseSharedBlock(&block);
 }
 
@@ -70,11 +66,11 @@ QTimer* TickTimer(QWidget* w) {
     return w->findChild<QTimer*>(QStringLiteral("timer%1").arg(kTickTimerId));
 }
 
-// Runs `dlg` modally; `script` runs inside its loop once it is up. A script that returns
-// early (a failed check) leaves the window open: it is ended here so the case never hangs.
-int RunWindow(CDialog& dlg, const std::function<void(QWidget*)>& script) {
-    // A script stopped by a failed check may leave a box open: close what is left so
-    // that the case ends instead of hanging.
+// Runs the main window modally; `script` runs inside its loop once it is up. A script
+// stopped by a failed check leaves the window (or a box) open: it is ended here so the case
+// never hangs. The window object is gone, and the settings written, when this returns.
+int RunWindow(const std::function<void(WatchedLyricsDlg&, QWidget*)>& script) {
+    WatchedLyricsDlg dlg;
     QTimer rescue;
     rescue.setSingleShot(true);
     QObject::connect(&rescue, &QTimer::timeout, [&] {
@@ -88,35 +84,32 @@ int RunWindow(CDialog& dlg, const std::function<void(QWidget*)>& script) {
         QWidget* w = QtBackendOf(dlg)->Window();
         // Activation comes from the window system a moment after the window shows.
         if (!QTest::qWaitForWindowActive(w)) qWarning("the window did not become active");
-        script(w);
+        script(dlg, w);
         dlg.EndDialog(kEndedByScript);
     });
     return dlg.DoModal();
 }
 
 // Runs `handle` on the next modal window or popup menu other than `current` as soon as
-// it shows; meant to be set up right before the action that opens it.
+// it shows, and closes it if `handle` (stopped by a failed check) left it open; meant to
+// be set up right before the action that opens it. Gives up after a while, or when
+// `current` goes.
 void WhenOpened(QWidget* current, std::function<void(QWidget*)> handle) {
-    auto* poll = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
+    auto* poll = new QTimer(current);
+    const QDeadlineTimer deadline(kWaitMs);
     QObject::connect(poll, &QTimer::timeout, [=] {
         QWidget* opened = QApplication::activePopupWidget();
         if (opened == nullptr) opened = QApplication::activeModalWidget();
-        if (opened != nullptr && opened != current && opened->isVisible()) {
-            poll->stop();
-            poll->deleteLater();
-            handle(opened);
-        } else if (started->elapsed() > kWaitMs) {
-            poll->stop();
-            poll->deleteLater();
-        }
+        const bool found = opened != nullptr && opened != current && opened->isVisible();
+        if (!found && !deadline.hasExpired()) return;
+        poll->stop();
+        poll->deleteLater();
+        if (!found) return;
+        const QPointer<QWidget> guard(opened);
+        handle(opened);
+        if (guard != nullptr && guard->isVisible()) guard->close();
     });
     poll->start(10);
-}
-
-void TypeInto(QLineEdit* edit, const QString& text) {
-    QTest::keyClicks(edit, text);
 }
 
 }  // namespace
@@ -129,12 +122,6 @@ private:
     std::unique_ptr<QTemporaryDir> lyrics_;
 
     QString SettingsFile() const { return config_->filePath(QStringLiteral("Strofix.ini")); }
-    void StoreDirectory(const QString& dir) {
-        QFile file(SettingsFile());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[" STROFIX_SETTINGS_SECTION "]\n" STROFIX_SETTINGS_KEY "=" + dir.toLocal8Bit() +
-                   "\n");
-    }
     // The value under the key in the settings file, or a null string when there is none.
     QString StoredDirectory() const {
         QFile file(SettingsFile());
@@ -145,16 +132,38 @@ private:
         }
         return QString();
     }
-    void WriteLyrics(const QString& name, const QByteArray& text) {
-        QFile file(lyrics_->filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
+    // What tells the two modes apart.
+    static void ExpectMode(QWidget* w, bool directory) {
+        QCOMPARE(OptionsButton(w)->isChecked(), directory);
+        QCOMPARE(TickTimer(w)->isActive(), !directory);
+        QCOMPARE(LyricEdit(w)->isReadOnly(), !directory);
+        QCOMPARE(w->windowTitle(), directory ? QStringLiteral(STROFIX_DIR_MODE_TITLE)
+                                             : QStringLiteral(STROFIX_APP_TITLE));
     }
     // Clicks Options and checks the window went into directory mode showing `dir`.
     static void EnterDirectoryMode(QWidget* w, const QString& dir) {
         QTest::mouseClick(OptionsButton(w), Qt::LeftButton);
-        QCOMPARE(w->windowTitle(), QStringLiteral(STROFIX_DIR_MODE_TITLE));
+        ExpectMode(w, true);
         QCOMPARE(LyricEdit(w)->text(), dir);
+    }
+    // The About box's texts, icon and default button, all inside it and nothing cut off.
+    static void ExpectAboutContents(QWidget* about) {
+        const auto labels = about->findChildren<QLabel*>();
+        QVERIFY(labels.size() >= 3);
+        for (QLabel* label : labels) {
+            QVERIFY2(about->rect().contains(label->geometry()), qPrintable(label->objectName()));
+            if (!label->pixmap().isNull()) continue;
+            const QRect needed = label->fontMetrics().boundingRect(
+                label->rect(), Qt::TextWordWrap | Qt::AlignLeft, label->text());
+            QVERIFY2(label->rect().contains(needed), qPrintable(label->text()));
+        }
+        QCOMPARE(about->findChild<QLabel*>(QStringLiteral("productText"))->text(),
+                 QStringLiteral(STROFIX_PRODUCT_TEXT));
+        QCOMPARE(about->findChild<QLabel*>(QStringLiteral("noticeText"))->text(),
+                 QStringLiteral(STROFIX_NOTICE_TEXT));
+        QVERIFY(!about->findChild<QLabel*>(QStringLiteral("aboutIcon"))->pixmap().isNull());
+        auto* ok = about->findChild<QPushButton*>(QStringLiteral("okButton"));
+        QVERIFY(ok->isDefault() && about->rect().contains(ok->geometry()));
     }
 
 private slots:
@@ -163,174 +172,117 @@ private slots:
         lyrics_ = std::make_unique<QTemporaryDir>();
         QVERIFY(config_->isValid() && lyrics_->isValid());
         qputenv("XDG_CONFIG_HOME", config_->path().toLocal8Bit());
-        StoreDirectory(lyrics_->path());
+        QFile file(SettingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[" STROFIX_SETTINGS_SECTION "]\n" STROFIX_SETTINGS_KEY "=" +
+                   lyrics_->path().toLocal8Bit() + "\n");
         ResetTickState();
-        SetPlayer("", 0);
+        ClearPlayer();
     }
-    void cleanup() { SetPlayer("", 0); }
+    void cleanup() { ClearPlayer(); }
 
-    void startsInDisplayModeCentredWithFocusOnOptions() {
-        WatchedLyricsDlg dlg;
-        RunWindow(dlg, [&](QWidget* w) {
-            QVERIFY(w->isVisible());
-            QCOMPARE(w->windowTitle(), QStringLiteral(STROFIX_APP_TITLE));
-            QVERIFY(w->windowType() == Qt::Window);  // a normal top-level window
-            QVERIFY(LyricEdit(w)->isReadOnly());
-            QCOMPARE(LyricEdit(w)->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
-            QCOMPARE(LyricEdit(w)->maxLength(), LYRIC_EDIT_MAX_CHARS);
-            QVERIFY(!OptionsButton(w)->isChecked());
-            QVERIFY(!OptionsButton(w)->autoDefault() && !OptionsButton(w)->isDefault());
-            QVERIFY(TickTimer(w)->isActive());
+    void startsCentredInDisplayModeWithFocusOnOptions() {
+        RunWindow([&](WatchedLyricsDlg& dlg, QWidget* w) {
+            QLineEdit* edit = LyricEdit(w);
+            QPushButton* options = OptionsButton(w);
+            QVERIFY(w->isVisible() && w->windowType() == Qt::Window);
+            ExpectMode(w, false);
+            QCOMPARE(edit->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+            QVERIFY(!options->autoDefault() && !options->isDefault());
             QCOMPARE(TickTimer(w)->interval(), static_cast<int>(kTickPeriodMs));
-            // The initial focus went to the field, whose handler passed it on at once.
-            QCOMPARE(dlg.focusNotes, 1);
-            QCOMPARE(w->focusWidget(), OptionsButton(w));
             QVERIFY(!w->windowIcon().isNull());
-            const QPoint screenCentre =
-                QGuiApplication::primaryScreen()->availableGeometry().center();
-            QVERIFY(qAbs(w->geometry().center().x() - screenCentre.x()) <= 1);
-            QVERIFY(qAbs(w->geometry().center().y() - screenCentre.y()) <= 1);
-            // Activation of the shown window must not tell the owner a second time.
+            const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+            QVERIFY(qAbs(w->geometry().center().x() - centre.x()) <= 1);
+            QVERIFY(qAbs(w->geometry().center().y() - centre.y()) <= 1);
+            // Both controls inside the window, side by side, big enough for their text.
+            QVERIFY(w->rect().contains(edit->geometry()) &&
+                    w->rect().contains(options->geometry()));
+            QVERIFY(edit->geometry().right() < options->geometry().left());
+            QVERIFY(options->width() >
+                    options->fontMetrics().horizontalAdvance(QStringLiteral("Options")));
+            QVERIFY(edit->height() >= edit->fontMetrics().height());
+            // The first focus went to the field, whose handler passed it on at once; the
+            // activation of the shown window does not tell the handler again.
+            QCOMPARE(w->focusWidget(), options);
             QTest::qWait(50);
             QCOMPARE(dlg.focusNotes, 1);
         });
     }
 
-    void layoutKeepsControlsInsideAndUnclipped() {
-        WatchedLyricsDlg dlg;
-        RunWindow(dlg, [&](QWidget* w) {
-            const QRect edit = LyricEdit(w)->geometry();
-            const QRect options = OptionsButton(w)->geometry();
-            QVERIFY(w->rect().contains(edit) && w->rect().contains(options));
-            QVERIFY(edit.right() < options.left());
-            const QFontMetrics fm(OptionsButton(w)->font());
-            QVERIFY(options.width() > fm.horizontalAdvance(QStringLiteral("Options")));
-            QVERIFY(edit.height() >= QFontMetrics(LyricEdit(w)->font()).height());
-        });
-        CAboutDlg about;
-        RunWindow(about, [&](QWidget* w) {
-            QCOMPARE(w->windowTitle(), QStringLiteral(STROFIX_ABOUT_TITLE));
-            const auto labels = w->findChildren<QLabel*>();
-            QVERIFY(labels.size() >= 3);
-            for (QLabel* label : labels) {
-                QVERIFY2(w->rect().contains(label->geometry()), qPrintable(label->objectName()));
-                if (label->pixmap().isNull()) {
-                    // The text fits its rectangle: nothing is cut off.
-                    const QRect needed = label->fontMetrics().boundingRect(
-                        label->rect(), Qt::TextWordWrap | Qt::AlignLeft, label->text());
-                    QVERIFY2(label->rect().contains(needed), qPrintable(label->text()));
-                }
-            }
-            auto* product = w->findChild<QLabel*>(QStringLiteral("productText"));
-            auto* notice = w->findChild<QLabel*>(QStringLiteral("noticeText"));
-            QCOMPARE(product->text(), QStringLiteral(STROFIX_PRODUCT_TEXT));
-            QCOMPARE(notice->text(), QStringLiteral(STROFIX_NOTICE_TEXT));
-            QVERIFY(!w->findChild<QLabel*>(QStringLiteral("aboutIcon"))->pixmap().isNull());
-            auto* ok = w->findChild<QPushButton*>(QStringLiteral("okButton"));
-            QVERIFY(ok->isDefault());
-            QVERIFY(w->rect().contains(ok->geometry()));
-        });
-    }
-
-    void dialogUnitsConvertLikeWindows_data() {
-        QTest::addColumn<int>("dlu");
-        QTest::addColumn<bool>("across");
-        QTest::addColumn<int>("pixels");
-        // The classic 8-point dialog font measures 6 x 13 pixels: these are the sizes a
-        // Windows dialog of the same template has.
-        QTest::newRow("window width") << MAIN_DLG_W << true << 624;
-        QTest::newRow("window height") << MAIN_DLG_H << false << 42;
-        QTest::newRow("field width") << LYRIC_EDIT_W << true << 525;
-        QTest::newRow("field height, rounded down") << LYRIC_EDIT_H << false << 20;
-        QTest::newRow("button width, rounded up") << OPTIONS_W << true << 53;
-        QTest::newRow("button height, rounded up") << OPTIONS_H << false << 24;
-        QTest::newRow("zero") << 0 << true << 0;
-    }
     void dialogUnitsConvertLikeWindows() {
-        QFETCH(int, dlu);
-        QFETCH(bool, across);
-        QFETCH(int, pixels);
+        // The classic 8-point dialog font measures 6 x 13 pixels: these are the sizes a
+        // Windows dialog of the same template has, rounded to the nearest, halves up.
         const DialogBaseUnits classic{6, 13};
-        QCOMPARE(across ? DluToPixelsX(dlu, classic) : DluToPixelsY(dlu, classic), pixels);
+        QCOMPARE(DluToPixelsX(MAIN_DLG_W, classic), 624);
+        QCOMPARE(DluToPixelsY(MAIN_DLG_H, classic), 42);    // 42.25
+        QCOMPARE(DluToPixelsY(LYRIC_EDIT_H, classic), 20);  // 19.5
+        QCOMPARE(DluToPixelsX(OPTIONS_W, classic), 53);     // 52.5
     }
 
     void optionsSwitchesModesStepByStep() {
         QTemporaryDir other;
-        auto owned = std::make_unique<WatchedLyricsDlg>();
-        WatchedLyricsDlg& dlg = *owned;
-        const int result = RunWindow(dlg, [&](QWidget* w) {
+        const int result = RunWindow([&](WatchedLyricsDlg& dlg, QWidget* w) {
             QLineEdit* edit = LyricEdit(w);
             QPushButton* options = OptionsButton(w);
-
-            // Display -> directory mode.
-            const int notesBefore = dlg.focusNotes;
-            QTest::mouseClick(options, Qt::LeftButton);
-            QVERIFY(options->isChecked());
-            QVERIFY(!TickTimer(w)->isActive());
-            QVERIFY(!edit->isReadOnly());
-            QCOMPARE(edit->text(), lyrics_->path());
-            QCOMPARE(w->windowTitle(), QStringLiteral(STROFIX_DIR_MODE_TITLE));
-            QCOMPARE(w->focusWidget(), edit);
+            // Into directory mode: the stored directory with its first characters
+            // selected, in the focused field whose handler is told once.
+            const int notes = dlg.focusNotes;
+            EnterDirectoryMode(w, lyrics_->path());
             QCOMPARE(edit->selectionStart(), 0);
             QCOMPARE(edit->selectedText(), lyrics_->path().left(kDirectorySelectionEnd));
-            QCOMPARE(dlg.focusNotes, notesBefore + 1);
-            // No tick arrives while the directory is typed.
-            const int ticks = dlg.ticks;
-            QTest::qWait(3 * kTickPeriodMs);
-            QCOMPARE(dlg.ticks, ticks);
+            QCOMPARE(w->focusWidget(), edit);
+            QCOMPARE(dlg.focusNotes, notes + 1);
+            QCOMPARE(edit->maxLength(), LYRIC_EDIT_MAX_CHARS);
 
-            // Typing replaces the selected directory; Options accepts the new one.
-            TypeInto(edit, other.path());
-            QCOMPARE(edit->text(), other.path());
+            // Typing replaces the selection; Options accepts it, the focus stays put
+            // and the tick comes again.
+            const int ticks = dlg.ticks;
+            QTest::keyClicks(edit, other.path());
             QTest::mouseClick(options, Qt::LeftButton);
-            QVERIFY(!options->isChecked());
-            QVERIFY(TickTimer(w)->isActive());
-            QVERIFY(edit->isReadOnly());
-            QCOMPARE(w->windowTitle(), QStringLiteral(STROFIX_APP_TITLE));
+            ExpectMode(w, false);
             QCOMPARE(QString::fromLocal8Bit(dlg.m_lyricsDir), other.path());
-            QCOMPARE(w->focusWidget(), options);  // the focus is not moved
+            QCOMPARE(w->focusWidget(), options);
             QTRY_VERIFY_WITH_TIMEOUT(dlg.ticks > ticks, kWaitMs);
+
+            // Alt+O is a click on Options.
+            QTest::keyClick(w, Qt::Key_O, Qt::AltModifier);
+            QTRY_VERIFY_WITH_TIMEOUT(options->isChecked(), kWaitMs);
+            ExpectMode(w, true);
+            QCOMPARE(edit->text(), other.path());
             QTest::keyClick(w, Qt::Key_Escape);
         });
         QCOMPARE(result, kIdCancel);
-        owned.reset();  // the window object goes: the directory is saved
         QCOMPARE(StoredDirectory(), other.path());
     }
 
-    void mnemonicAltOTogglesLikeAClick() {
-        WatchedLyricsDlg dlg;
-        RunWindow(dlg, [&](QWidget* w) {
-            QTest::keyClick(w, Qt::Key_O, Qt::AltModifier);
-            QTRY_VERIFY_WITH_TIMEOUT(OptionsButton(w)->isChecked(), kWaitMs);
-            QCOMPARE(w->windowTitle(), QStringLiteral(STROFIX_DIR_MODE_TITLE));
-            QVERIFY(!TickTimer(w)->isActive());
-            // Leaving with the text unchanged offers the stored directory again.
-            QTest::keyClick(w, Qt::Key_O, Qt::AltModifier);
-            QTRY_VERIFY_WITH_TIMEOUT(!OptionsButton(w)->isChecked(), kWaitMs);
-            QCOMPARE(w->windowTitle(), QStringLiteral(STROFIX_APP_TITLE));
-            QVERIFY(TickTimer(w)->isActive());
-            QVERIFY(LyricEdit(w)->isReadOnly());
-        });
-    }
-
-    void refusedDirectoryKeepsDirectoryMode_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::newRow("missing") << QStringLiteral("/no/such/strofix/directory");
-        QTest::newRow("empty") << QString();
+    void typedDirectoryIsRefusedOrAccepted_data() {
+        QTest::addColumn<QString>("typed");  // NEW stands for a new directory's path
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("stored");  // after the new directory's path
+        QTest::newRow("missing") << QStringLiteral("/no/such/strofix/directory") << false << "";
+        QTest::newRow("empty") << QString() << false << "";
         QTest::newRow("longer than the setting holds")
-            << QStringLiteral("/") + QString(kLyricsDirSize + 20, QLatin1Char('d'));
+            << QStringLiteral("/") + QString(kLyricsDirSize + 20, QLatin1Char('d')) << false << "";
+        QTest::newRow("directory") << QStringLiteral("NEW") << true << "";
+        QTest::newRow("trailing slash dropped") << QStringLiteral("NEW/") << true << "";
+        QTest::newRow("ordinary file") << QStringLiteral("NEW/Song.txt") << true << "/Song.txt";
     }
-    void refusedDirectoryKeepsDirectoryMode() {
+    void typedDirectoryIsRefusedOrAccepted() {
         QFETCH(QString, typed);
-        auto owned = std::make_unique<WatchedLyricsDlg>();
-        WatchedLyricsDlg& dlg = *owned;
-        RunWindow(dlg, [&](QWidget* w) {
+        QFETCH(bool, accepted);
+        QFETCH(QString, stored);
+        QTemporaryDir other;
+        QFile song(other.filePath(QStringLiteral("Song.txt")));
+        QVERIFY(song.open(QIODevice::WriteOnly));
+        song.close();
+        typed.replace(QStringLiteral("NEW"), other.path());
+        RunWindow([&](WatchedLyricsDlg&, QWidget* w) {
             QLineEdit* edit = LyricEdit(w);
             EnterDirectoryMode(w, lyrics_->path());
             if (typed.isEmpty()) {
                 QTest::keyClick(edit, Qt::Key_Delete);  // removes the selected directory
             } else {
-                TypeInto(edit, typed);
+                QTest::keyClicks(edit, typed);
             }
             QCOMPARE(edit->text(), typed);
 
@@ -343,75 +295,33 @@ private slots:
                 QCOMPARE(box->windowTitle(), QStringLiteral(STROFIX_ERROR_CAPTION));
                 QCOMPARE(box->icon(), QMessageBox::NoIcon);
                 QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-                QCOMPARE(box->parentWidget(), w);
-                QVERIFY(box->isModal());
+                QVERIFY(box->parentWidget() == w && box->isModal());
                 QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
             });
             QTest::mouseClick(OptionsButton(w), Qt::LeftButton);
-            QVERIFY(boxSeen);
-
-            QVERIFY(OptionsButton(w)->isChecked());
-            QCOMPARE(w->windowTitle(), QStringLiteral(STROFIX_DIR_MODE_TITLE));
-            QVERIFY(!edit->isReadOnly());
-            QVERIFY(!TickTimer(w)->isActive());
-            QCOMPARE(edit->text(), typed);
-            QCOMPARE(edit->selectedText(), typed.left(kDirectorySelectionEnd));
-            QCOMPARE(w->focusWidget(), edit);
-            QCOMPARE(QString::fromLocal8Bit(dlg.m_lyricsDir), lyrics_->path());
-        });
-        owned.reset();  // the window object goes: the directory is saved
-        QCOMPARE(StoredDirectory(), lyrics_->path());
-    }
-
-    void acceptedDirectoryForms_data() {
-        QTest::addColumn<QString>("typedSuffix");
-        QTest::addColumn<QString>("storedSuffix");
-        QTest::newRow("directory") << QString() << QString();
-        QTest::newRow("trailing slash dropped") << QStringLiteral("/") << QString();
-        QTest::newRow("ordinary file")
-            << QStringLiteral("/Song.txt") << QStringLiteral("/Song.txt");
-    }
-    void acceptedDirectoryForms() {
-        QFETCH(QString, typedSuffix);
-        QFETCH(QString, storedSuffix);
-        WriteLyrics(QStringLiteral("Song.txt"), "[00:01]One\n");
-        QTemporaryDir other;
-        QVERIFY(QFile::copy(lyrics_->filePath(QStringLiteral("Song.txt")),
-                            other.filePath(QStringLiteral("Song.txt"))));
-        auto owned = std::make_unique<WatchedLyricsDlg>();
-        WatchedLyricsDlg& dlg = *owned;
-        RunWindow(dlg, [&](QWidget* w) {
-            EnterDirectoryMode(w, lyrics_->path());
-            TypeInto(LyricEdit(w), other.path() + typedSuffix);
-            QTest::mouseClick(OptionsButton(w), Qt::LeftButton);
-            QVERIFY(!OptionsButton(w)->isChecked());
-            QCOMPARE(LyricEdit(w)->text(), QString());  // empty until the next tick
+            QCOMPARE(boxSeen, !accepted);
+            ExpectMode(w, !accepted);
+            if (accepted) {
+                QCOMPARE(edit->text(), QString());  // empty until the next tick
+            } else {
+                QCOMPARE(edit->text(), typed);
+                QCOMPARE(edit->selectedText(), typed.left(kDirectorySelectionEnd));
+                QCOMPARE(w->focusWidget(), edit);
+            }
             QTest::keyClick(w, Qt::Key_Escape);
         });
-        owned.reset();  // the window object goes: the directory is saved
-        QCOMPARE(StoredDirectory(), other.path() + storedSuffix);
-    }
-
-    void typingStopsAtTheFieldLimit() {
-        WatchedLyricsDlg dlg;
-        RunWindow(dlg, [&](QWidget* w) {
-            EnterDirectoryMode(w, lyrics_->path());
-            TypeInto(LyricEdit(w), QString(LYRIC_EDIT_MAX_CHARS + 30, QLatin1Char('x')));
-            QCOMPARE(LyricEdit(w)->text().size(), LYRIC_EDIT_MAX_CHARS);
-        });
+        QCOMPARE(StoredDirectory(), accepted ? other.path() + stored : lyrics_->path());
     }
 
     void focusNeverStaysOnTheFieldInDisplayMode_data() {
         QTest::addColumn<QString>("how");
-        QTest::newRow("click") << QStringLiteral("click");
-        QTest::newRow("tab") << QStringLiteral("tab");
-        QTest::newRow("backtab") << QStringLiteral("backtab");
-        QTest::newRow("reactivation") << QStringLiteral("reactivation");
+        for (const char* how : {"click", "tab", "backtab", "reactivation"}) {
+            QTest::newRow(how) << QString::fromLatin1(how);
+        }
     }
     void focusNeverStaysOnTheFieldInDisplayMode() {
         QFETCH(QString, how);
-        WatchedLyricsDlg dlg;
-        RunWindow(dlg, [&](QWidget* w) {
+        RunWindow([&](WatchedLyricsDlg& dlg, QWidget* w) {
             QLineEdit* edit = LyricEdit(w);
             const int notes = dlg.focusNotes;
             if (how == QLatin1String("click")) {
@@ -430,37 +340,20 @@ private slots:
                 QApplication::setActiveWindow(w);
             }
             QCOMPARE(QApplication::focusWidget(), OptionsButton(w));
-            QVERIFY(!edit->hasFocus());
-            QCOMPARE(dlg.focusNotes, notes + 1);  // told once for the one focus change
             QTest::qWait(50);
-            QCOMPARE(dlg.focusNotes, notes + 1);
+            QCOMPARE(dlg.focusNotes, notes + 1);  // told once for the one focus change
         });
     }
 
-    void focusBackInDirectoryModeShowsTheShownText() {
-        WatchedLyricsDlg dlg;
-        RunWindow(dlg, [&](QWidget* w) {
-            QLineEdit* edit = LyricEdit(w);
-            EnterDirectoryMode(w, lyrics_->path());
-            TypeInto(edit, QStringLiteral("/typed/but/not/offered"));
-            QTest::keyClick(edit, Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget(), OptionsButton(w));
-            const int notes = dlg.focusNotes;
-            QTest::keyClick(OptionsButton(w), Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget(), edit);  // directory mode keeps it here
-            QCOMPARE(dlg.focusNotes, notes + 1);
-            QCOMPARE(edit->text(), lyrics_->path());
-        });
-    }
-
-    void contextMenuOnTheFieldKeepsTypedText() {
-        WatchedLyricsDlg dlg;
-        RunWindow(dlg, [&](QWidget* w) {
+    void directoryModeKeepsTheFocusInTheField() {
+        RunWindow([&](WatchedLyricsDlg& dlg, QWidget* w) {
             QLineEdit* edit = LyricEdit(w);
             EnterDirectoryMode(w, lyrics_->path());
             const QString typed = QStringLiteral("/half/typed");
-            TypeInto(edit, typed);
+            QTest::keyClicks(edit, typed);
             const int notes = dlg.focusNotes;
+
+            // A context menu leaves the focus where it was: no notification, text kept.
             bool menuSeen = false;
             WhenOpened(w, [&](QWidget* opened) {
                 menuSeen = qobject_cast<QMenu*>(opened) != nullptr;
@@ -470,76 +363,71 @@ private slots:
                               edit->mapTo(w, edit->rect().center()));
             QVERIFY(menuSeen);
             QTest::qWait(50);
-            // A menu leaves the focus where it was: no notification, nothing pushed.
             QCOMPARE(dlg.focusNotes, notes);
             QCOMPARE(edit->text(), typed);
             QCOMPARE(QApplication::focusWidget(), edit);
-        });
-    }
 
-    void setFocusNotifiesBeforeReturningAndOnlyOnce() {
-        WatchedLyricsDlg dlg;
-        RunWindow(dlg, [&](QWidget* w) {
-            // Directory mode, so the handler leaves the focus in the field.
-            EnterDirectoryMode(w, lyrics_->path());
-            QTest::keyClick(LyricEdit(w), Qt::Key_Tab);
+            // Away and back: the field keeps the focus and shows the directory again.
+            QTest::keyClick(edit, Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), OptionsButton(w));
-            const int notes = dlg.focusNotes;
+            QTest::keyClick(OptionsButton(w), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), edit);
+            QCOMPARE(dlg.focusNotes, notes + 1);
+            QCOMPARE(edit->text(), lyrics_->path());
+
+            // SetFocus tells the handler before it returns, and not at all when the field
+            // has the focus already.
+            OptionsButton(w)->setFocus();
             dlg.m_lyricEdit.SetFocus();
-            QCOMPARE(dlg.focusNotes, notes + 1);
+            QCOMPARE(dlg.focusNotes, notes + 2);
+            dlg.m_lyricEdit.SetFocus();
             QTest::qWait(50);
-            QCOMPARE(dlg.focusNotes, notes + 1);
-            dlg.m_lyricEdit.SetFocus();  // already there: no new notification
-            QCOMPARE(dlg.focusNotes, notes + 1);
+            QCOMPARE(dlg.focusNotes, notes + 2);
         });
     }
 
     void enterEscapeAndCloseEndTheProgram_data() {
         QTest::addColumn<bool>("directoryMode");
-        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("key");  // none: the close box
         QTest::addColumn<int>("result");
+        const struct {
+            const char* name;
+            int key;
+            int result;
+        } ways[] = {{"Enter", Qt::Key_Return, kIdOk},
+                    {"keypad Enter", Qt::Key_Enter, kIdOk},
+                    {"Escape", Qt::Key_Escape, kIdCancel},
+                    {"close box", 0, kIdCancel}};
         for (bool directoryMode : {false, true}) {
-            const char* mode = directoryMode ? "directory mode" : "display mode";
-            QTest::addRow("%s, Enter", mode) << directoryMode << QStringLiteral("enter") << kIdOk;
-            QTest::addRow("%s, keypad Enter", mode)
-                << directoryMode << QStringLiteral("keypad") << kIdOk;
-            QTest::addRow("%s, Escape", mode)
-                << directoryMode << QStringLiteral("escape") << kIdCancel;
-            QTest::addRow("%s, close box", mode)
-                << directoryMode << QStringLiteral("close") << kIdCancel;
+            for (const auto& way : ways) {
+                QTest::addRow("%s, %s", directoryMode ? "directory mode" : "display mode", way.name)
+                    << directoryMode << way.key << way.result;
+            }
         }
     }
     void enterEscapeAndCloseEndTheProgram() {
         QFETCH(bool, directoryMode);
-        QFETCH(QString, how);
+        QFETCH(int, key);
         QFETCH(int, result);
         QTemporaryDir typedDir;
         QVERIFY(QFile::remove(SettingsFile()));  // the first run: no settings file yet
         const QString defaultDir =
             QString::fromLocal8Bit(platform::DefaultLyricsDirectory().c_str());
-        auto owned = std::make_unique<WatchedLyricsDlg>();
-        WatchedLyricsDlg& dlg = *owned;
-        const int ended = RunWindow(dlg, [&](QWidget* w) {
+        const int ended = RunWindow([&](WatchedLyricsDlg&, QWidget* w) {
             if (directoryMode) {
                 EnterDirectoryMode(w, defaultDir);
-                TypeInto(LyricEdit(w), typedDir.path());  // typed, never accepted
+                QTest::keyClicks(LyricEdit(w), typedDir.path());  // typed, never accepted
             }
-            QWidget* target = QApplication::focusWidget();
-            if (how == QLatin1String("enter")) {
-                QTest::keyClick(target, Qt::Key_Return);
-            } else if (how == QLatin1String("keypad")) {
-                QTest::keyClick(target, Qt::Key_Enter, Qt::KeypadModifier);
-            } else if (how == QLatin1String("escape")) {
-                QTest::keyClick(target, Qt::Key_Escape);
-            } else {
+            if (key == 0) {
                 w->close();
+            } else {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                                key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
             }
             QVERIFY(!w->isVisible());
             QVERIFY(!TickTimer(w)->isActive());
-            QVERIFY(!LyricEdit(w)->text().contains(QLatin1Char('\n')));
         });
         QCOMPARE(ended, result);
-        owned.reset();  // the window object goes: the directory is saved
         QCOMPARE(StoredDirectory(), defaultDir);
     }
 
@@ -552,20 +440,18 @@ private slots:
     }
     void aboutBoxOpensFromTheWindowMenu() {
         QFETCH(QString, how);
-        WatchedLyricsDlg dlg;
-        RunWindow(dlg, [&](QWidget* w) {
-            bool aboutSeen = false;
-            bool timerRan = false;
-            auto handleAbout = [&](QWidget* opened) {
-                QCOMPARE(opened->objectName(), QStringLiteral("aboutDialog"));
-                aboutSeen = true;
-                QCOMPARE(opened->windowTitle(), QStringLiteral(STROFIX_ABOUT_TITLE));
-                QVERIFY(opened->isModal());
+        RunWindow([&](WatchedLyricsDlg& dlg, QWidget* w) {
+            bool aboutDone = false;
+            auto handleAbout = [&](QWidget* about) {
+                QCOMPARE(about->objectName(), QStringLiteral("aboutDialog"));
+                QCOMPARE(about->windowTitle(), QStringLiteral(STROFIX_ABOUT_TITLE));
+                QVERIFY(about->isModal());
+                ExpectAboutContents(about);
                 // The main window's tick goes on while the box is open.
                 const int ticks = dlg.ticks;
                 QTRY_VERIFY_WITH_TIMEOUT(dlg.ticks > ticks + 1, kWaitMs);
-                timerRan = true;
-                QTest::mouseClick(opened->findChild<QPushButton*>(QStringLiteral("okButton")),
+                aboutDone = true;
+                QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("okButton")),
                                   Qt::LeftButton);
             };
             if (how == QLatin1String("f1")) {
@@ -573,10 +459,9 @@ private slots:
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
             } else {
                 QWidget* target = w;
-                QPoint at(2, 2);
                 if (how == QLatin1String("button")) target = OptionsButton(w);
                 if (how == QLatin1String("field")) target = LyricEdit(w);
-                if (target != w) at = target->rect().center();
+                const QPoint at = target == w ? QPoint(2, 2) : target->rect().center();
                 bool menuSeen = false;
                 WhenOpened(w, [&](QWidget* opened) {
                     auto* menu = qobject_cast<QMenu*>(opened);
@@ -588,8 +473,7 @@ private slots:
                     QVERIFY(about->text().startsWith(QStringLiteral(STROFIX_ABOUT_ITEM_TEXT)));
                     if (how == QLatin1String("field")) {
                         // The field's own items come first, then a separator.
-                        QVERIFY(actions.size() > 2);
-                        QVERIFY(actions[actions.size() - 2]->isSeparator());
+                        QVERIFY(actions.size() > 2 && actions[actions.size() - 2]->isSeparator());
                     }
                     WhenOpened(menu, handleAbout);
                     QTest::mouseClick(menu, Qt::LeftButton, {},
@@ -600,58 +484,38 @@ private slots:
                 QTest::mouseClick(w->windowHandle(), Qt::RightButton, {}, target->mapTo(w, at));
                 QVERIFY(menuSeen);
             }
-            QVERIFY(aboutSeen);
-            QVERIFY(timerRan);
+            QVERIFY(aboutDone);
             QVERIFY(w->isVisible());  // the About box ends, the window does not
             QCOMPARE(QApplication::activeModalWidget(), w);
         });
     }
 
     void followsTheSongFromThePlayer() {
-        WriteLyrics(QStringLiteral("Strofix Test Song.txt"),
-                    "[00:03]Third line\r\n[00:01]First line\n[00:02]Second line\n[00:05]Last");
+        QFile lyrics(lyrics_->filePath(QStringLiteral("Strofix Test Song.txt")));
+        QVERIFY(lyrics.open(QIODevice::WriteOnly));
+        lyrics.write("[00:03]Third line\r\n[00:01]First line\n[00:02]Second line\n[00:05]Last");
+        lyrics.close();
         const QString song = QStringLiteral("C:\\Music\\Strofix Test Song.mp3");
-        auto player = [](const QStringList& args) {
-            QProcess tool;
-            tool.start(QStringLiteral(STROFIX_PLAYER_TOOL), args);
-            QVERIFY(tool.waitForFinished(kWaitMs));
-            QCOMPARE(tool.exitCode(), 0);
-        };
-        WatchedLyricsDlg dlg;
-        RunWindow(dlg, [&](QWidget* w) {
+        RunWindow([&](WatchedLyricsDlg&, QWidget* w) {
             QLineEdit* edit = LyricEdit(w);
-            // Right after the load, the earliest line shows before its second comes.
-            player({"set", "--path", song, "--position", "0"});
-            QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("First line"), kWaitMs);
-            player({"set", "--position", "2999"});  // second 2
-            QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("Second line"), kWaitMs);
-            player({"set", "--position", "3000"});
-            QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("Third line"), kWaitMs);
-            // No line at second 4: the last one stays up; a seek back does not bring an
-            // earlier line until its own second.
-            player({"set", "--position", "4500"});
-            QTest::qWait(3 * kTickPeriodMs);
-            QCOMPARE(edit->text(), QStringLiteral("Third line"));
-            player({"set", "--position", "5000"});
-            QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("Last"), kWaitMs);
-
-            // Played in real time from second 1, the lines come in order.
+            // Played in real time, the lines come in order.
             QProcess playing;
             playing.start(QStringLiteral(STROFIX_PLAYER_TOOL),
                           {"play", "--from", "900", "--for", "8", song});
             QVERIFY(playing.waitForStarted(kWaitMs));
-            QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("First line"), kWaitMs);
-            QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("Second line"), kWaitMs);
-            QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("Third line"), kWaitMs);
-            QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("Last"), kWaitMs);
+            for (const char* line : {"First line", "Second line", "Third line", "Last"}) {
+                QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QString::fromLatin1(line), kWaitMs);
+            }
             playing.kill();
             playing.waitForFinished(kWaitMs);
 
             // A song without a lyrics file.
-            player({"set", "--path", "C:\\Music\\No Lyrics Here.mp3", "--position", "0"});
+            QProcess tool;
+            tool.start(QStringLiteral(STROFIX_PLAYER_TOOL),
+                       {"set", "--path", "C:\\Music\\No Lyrics Here.mp3", "--position", "0"});
+            QVERIFY(tool.waitForFinished(kWaitMs) && tool.exitCode() == 0);
             QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral(STROFIX_NO_LYRICS_TEXT),
                                       kWaitMs);
-            player({"stop"});
         });
     }
 };

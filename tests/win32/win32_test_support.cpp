@@ -26,20 +26,6 @@ std::string CommandLine(const std::vector<std::string>& args) {
     return line;
 }
 
-bool Launch(const std::vector<std::string>& args, HANDLE output, PROCESS_INFORMATION* info) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    if (output != nullptr) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = output;
-        startup.hStdError = output;
-    }
-    std::string line = CommandLine(args);
-    return CreateProcessA(nullptr, line.data(), nullptr, nullptr, output != nullptr ? TRUE : FALSE,
-                          0, nullptr, nullptr, &startup, info) != FALSE;
-}
-
 }  // namespace
 
 std::string UniqueName(const std::string& tag) {
@@ -62,12 +48,20 @@ ToolResult RunTool(const std::vector<std::string>& args) {
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    std::string line = CommandLine(args);
     PROCESS_INFORMATION info{};
-    const bool launched = Launch(args, writeEnd, &info);
+    const bool launched = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                         nullptr, &startup, &info) != FALSE;
     CloseHandle(writeEnd);
     if (!launched) {
         CloseHandle(readEnd);
-        result.output = "could not start " + CommandLine(args);
+        result.output = "could not start " + line;
         return result;
     }
     char chunk[512];
@@ -84,34 +78,6 @@ ToolResult RunTool(const std::vector<std::string>& args) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
     return result;
-}
-
-Process StartTool(const std::vector<std::string>& args) {
-    Process process;
-    PROCESS_INFORMATION info{};
-    if (Launch(args, nullptr, &info)) {
-        CloseHandle(info.hThread);
-        process.process_ = info.hProcess;
-    }
-    return process;
-}
-
-Process::Process(Process&& other) noexcept : process_(other.process_) {
-    other.process_ = nullptr;
-}
-
-Process::~Process() {
-    if (process_ == nullptr) return;
-    if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) TerminateProcess(process_, 1);
-    CloseHandle(process_);
-}
-
-int Process::Wait() {
-    if (process_ == nullptr) return -1;
-    if (WaitForSingleObject(process_, 60000) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(process_, &code);
-    return static_cast<int>(code);
 }
 
 bool WaitFor(const std::function<bool()>& done, unsigned limitMs) {

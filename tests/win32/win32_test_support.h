@@ -18,25 +18,8 @@ struct ToolResult {
     int exitCode = -1;
     std::string output;  // standard output and standard error together
 };
-// Runs the player stand-in with `args` and waits for it.
+// Runs the player stand-in with `args` and waits for it (a minute at most).
 ToolResult RunTool(const std::vector<std::string>& args);
-
-// The stand-in running in the background; waited for (and ended if need be) on
-// destruction.
-class Process {
-public:
-    Process() = default;
-    Process(Process&& other) noexcept;
-    Process& operator=(Process&&) = delete;
-    ~Process();
-    bool Started() const { return process_ != nullptr; }
-    int Wait();  // the exit code, or -1 when it did not end within a minute
-
-private:
-    friend Process StartTool(const std::vector<std::string>& args);
-    void* process_ = nullptr;
-};
-Process StartTool(const std::vector<std::string>& args);
 
 // Polls `done` until it holds, for at most `limitMs`; returns whether it held.
 bool WaitFor(const std::function<bool()>& done, unsigned limitMs = 20000);
