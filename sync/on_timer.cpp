@@ -23,7 +23,7 @@ void CLyricsDlg::OnTimer(unsigned /*timerId*/) {
         KillTimer(kTickTimerId);
         if (LoadLyrics(songPath)) {
             g_currentLine = 0;
-            std::strcpy(g_lastSongPath, songPath);
+            std::memcpy(g_lastSongPath, songPath, sizeof g_lastSongPath);  // same-size buffers
         } else {
             m_displayText = STROFIX_NO_LYRICS_TEXT;
             UpdateData(false);

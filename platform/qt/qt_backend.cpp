@@ -114,7 +114,8 @@ protected:
         const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
         bool handled = false;
         if (mods == Qt::NoModifier) backend_.OnKey(event->key(), &handled);
-        if (!handled) QWidget::keyPressEvent(event);
+        // Past QDialog's own Enter and Escape handling: those keys are the owner's commands.
+        if (!handled) QWidget::keyPressEvent(event);  // NOLINT(bugprone-parent-virtual-call)
     }
     void closeEvent(QCloseEvent* event) override {
         event->ignore();  // only EndDialog ends the dialog
