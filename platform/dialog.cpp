@@ -9,9 +9,6 @@ void CEdit::SetReadOnly(bool readOnly) {
 void CEdit::SetSel(int start, int end) {
     dlg_->Backend().SetSel(id_, start, end);
 }
-bool CButton::GetCheck() {
-    return dlg_->Backend().GetCheck(id_);
-}
 
 void DDX_Control(CDataExchange* dx, int id, CWndControl& control) {
     control.Attach(dx->dlg, id);
@@ -43,7 +40,7 @@ void DDX_Check(CDataExchange* dx, int id, int& value) {
 }
 
 CDialog::CDialog(int templateId, CDialog* parent)
-    : templateId_(templateId), backend_(CreateDialogBackend(*this, templateId, parent)) {}
+    : backend_(CreateDialogBackend(*this, templateId, parent)) {}
 
 CDialog::~CDialog() = default;
 

@@ -97,10 +97,7 @@ public:
     void SetSel(int start, int end);
 };
 
-class CButton : public CWndControl {
-public:
-    bool GetCheck();
-};
+class CButton : public CWndControl {};
 
 void DDX_Control(CDataExchange* dx, int id, CWndControl& control);
 void DDX_Text(CDataExchange* dx, int id, std::string& value);
@@ -134,12 +131,10 @@ public:
     void SetWindowText(const std::string& text);
     int MessageBox(const std::string& text, const std::string& caption, unsigned type = kMbOk);
     DialogBackend& Backend() { return *backend_; }
-    int TemplateId() const { return templateId_; }
 
 protected:
     virtual void DoDataExchange(CDataExchange* dx);
 
 private:
-    int templateId_;
     std::unique_ptr<DialogBackend> backend_;
 };

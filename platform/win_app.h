@@ -14,8 +14,6 @@ public:
     virtual bool InitInstance() { return false; }
     // The three-dimensional control look is every toolkit's default now: nothing to do.
     void Enable3dControls() {}
-    // Help requests have no effect: no help file belongs to the program.
-    void OnHelp() {}
 
     CDialog* m_pMainWnd = nullptr;
 };

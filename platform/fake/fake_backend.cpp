@@ -128,7 +128,6 @@ int FakeDialogBackend::MessageBox(const std::string& text, const std::string& ca
 }
 
 bool FakeDialogBackend::AppendSystemMenuItem(unsigned command, const std::string& text) {
-    if (!hasSystemMenu) return false;
     systemMenu.emplace_back(command, text);
     return true;
 }

@@ -85,5 +85,4 @@ public:
     int defaultPaints = 0;
     int paintX = -1;
     int paintY = -1;
-    bool hasSystemMenu = true;
 };
