@@ -26,7 +26,7 @@ step "x86_64: tests under Wine"
 # The first program a fresh prefix starts loads and caches the system DLLs: start one
 # here, untimed, so that the test listing does not pay for it.
 start=$(date +%s)
-"$STROFIX_WINE" build-win64/tests/core/strofix_core_tests.exe --gtest_list_tests >/dev/null ||
+timeout 600 "$STROFIX_WINE" build-win64/tests/core/strofix_core_tests.exe --gtest_list_tests >/dev/null ||
     fail "the core tests do not start under Wine"
 echo "first start under Wine: $(($(date +%s) - start)) s"
 ctest --test-dir build-win64 --output-on-failure -j 2 --timeout 300
