@@ -24,7 +24,7 @@ step "x86_64: tests under Wine"
 # shellcheck source=scripts/wine-env.sh
 . "$root/scripts/wine-env.sh" || fail "the Wine environment could not be set up"
 # The first program a fresh prefix starts loads and caches the system DLLs: start one
-# here, untimed, so that the test listing does not pay for it.
+# here, with a generous bound, so that the test listing does not pay for it.
 start=$(date +%s)
 timeout 600 "$STROFIX_WINE" build-win64/tests/core/strofix_core_tests.exe --gtest_list_tests >/dev/null ||
     fail "the core tests do not start under Wine"
