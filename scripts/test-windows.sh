@@ -24,10 +24,15 @@ step "x86_64: tests under Wine"
 # shellcheck source=scripts/wine-env.sh
 . "$root/scripts/wine-env.sh" || fail "the Wine environment could not be set up"
 # The first program a fresh prefix starts loads and caches the system DLLs: start one
-# here, with a generous bound, so that the test listing does not pay for it.
+# here, with a generous bound, so that the test listing does not pay for it. Its output
+# goes to a file: no Wine process may hold on to this script's output.
 start=$(date +%s)
-timeout 600 "$STROFIX_WINE" build-win64/tests/core/strofix_core_tests.exe --gtest_list_tests >/dev/null ||
+warmup_log=build-win64/wine-first-start.log
+if ! timeout 600 "$STROFIX_WINE" build-win64/tests/core/strofix_core_tests.exe \
+    --gtest_list_tests </dev/null >"$warmup_log" 2>&1; then
+    cat "$warmup_log" >&2
     fail "the core tests do not start under Wine"
+fi
 echo "first start under Wine: $(($(date +%s) - start)) s"
 ctest --test-dir build-win64 --output-on-failure -j 2 --timeout 300
 

@@ -282,7 +282,8 @@ TEST_F(LyricsWindowWin32, StartsInDisplayModeAndFollowsTheSong) {
 
         // The real timer does the same work by itself.
         Play("D:\\Music\\Song.mp3", 12000);
-        EXPECT_TRUE(strofix_test::WaitFor([&] { return TextOf(edit) == "Twelve"; }));
+        EXPECT_TRUE(strofix_test::WaitFor([&] { return TextOf(edit) == "Twelve"; }))
+            << "shown: \"" << TextOf(edit) << "\", timer running: " << TimerRunning(dialog);
 
         PressKey(options, VK_RETURN);
         EXPECT_TRUE(EndsByItself(dialog));
