@@ -34,7 +34,10 @@ if ! timeout 600 "$STROFIX_WINE" build-win64/tests/core/strofix_core_tests.exe \
     fail "the core tests do not start under Wine"
 fi
 echo "first start under Wine: $(($(date +%s) - start)) s"
-ctest --test-dir build-win64 --output-on-failure -j 2 --timeout 300
+# A failed test runs once more before it counts: under load, Wine now and then loses a
+# test program's start or its window's timer for a while (seen about once in fifteen
+# runs of the suite). A fault of ours fails both times; the log shows the first failure.
+ctest --test-dir build-win64 --output-on-failure -j 2 --timeout 300 --repeat until-pass:2
 
 step "i686: configure and build"
 cmake -S . -B build-win32 -G Ninja \
