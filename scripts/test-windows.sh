@@ -23,17 +23,6 @@ cmake --build build-win64 -j "$jobs"
 step "x86_64: tests under Wine"
 # shellcheck source=scripts/wine-env.sh
 . "$root/scripts/wine-env.sh" || fail "the Wine environment could not be set up"
-# The first program a fresh prefix starts loads and caches the system DLLs: start one
-# here, with a generous bound, so that the test listing does not pay for it. Its output
-# goes to a file: no Wine process may hold on to this script's output.
-start=$(date +%s)
-warmup_log=build-win64/wine-first-start.log
-if ! timeout 600 "$STROFIX_WINE" build-win64/tests/core/strofix_core_tests.exe \
-    --gtest_list_tests </dev/null >"$warmup_log" 2>&1; then
-    cat "$warmup_log" >&2
-    fail "the core tests do not start under Wine"
-fi
-echo "first start under Wine: $(($(date +%s) - start)) s"
 # A failed test runs once more before it counts: under load, Wine now and then loses a
 # test program's start or its window's timer for a while (seen about once in fifteen
 # runs of the suite). A fault of ours fails both times; the log shows the first failure.

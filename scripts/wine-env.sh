@@ -111,16 +111,17 @@ strofix_x_answers() {
 # end of output that never comes while the server lives, and the test would time out
 # although it passed. So the session is brought up here, with no descriptor to inherit.
 strofix_wine_prefix() {
+    strofix_display="${DISPLAY:-$(cat "$STROFIX_WINE_BASE/display")}"
     if [ ! -f "$WINEPREFIX/.strofix-ready" ]; then
         echo "wine-env.sh: initialising the Wine prefix $WINEPREFIX" >&2
-        if ! DISPLAY="${DISPLAY:-$(cat "$STROFIX_WINE_BASE/display")}" \
-            "$STROFIX_WINE" wineboot -i </dev/null >"$STROFIX_WINE_BASE/wineboot.log" 2>&1 9>&-; then
+        if ! DISPLAY="$strofix_display" "$STROFIX_WINE" wineboot -i </dev/null \
+            >"$STROFIX_WINE_BASE/wineboot.log" 2>&1 9>&-; then
             echo "wine-env.sh: wineboot failed (see $STROFIX_WINE_BASE/wineboot.log)" >&2
             return 1
         fi
-        DISPLAY="${DISPLAY:-$(cat "$STROFIX_WINE_BASE/display")}" \
-            "$STROFIX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
-            </dev/null >>"$STROFIX_WINE_BASE/wineboot.log" 2>&1 9>&- || return 1
+        DISPLAY="$strofix_display" "$STROFIX_WINE" \
+            reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null \
+            >>"$STROFIX_WINE_BASE/wineboot.log" 2>&1 9>&- || return 1
         # The server wineboot started is not persistent: let it go, so that the one
         # started below is the one that stays.
         [ -n "${STROFIX_WINESERVER:-}" ] && "$STROFIX_WINESERVER" -w 9>&-
@@ -130,8 +131,7 @@ strofix_wine_prefix() {
         "$STROFIX_WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
     fi
     # Brings the session up when it is not (a tenth of a second when it is).
-    DISPLAY="${DISPLAY:-$(cat "$STROFIX_WINE_BASE/display")}" \
-        "$STROFIX_WINE" wineboot </dev/null >/dev/null 2>&1 9>&-
+    DISPLAY="$strofix_display" "$STROFIX_WINE" wineboot </dev/null >/dev/null 2>&1 9>&-
     return 0
 }
 
