@@ -13,12 +13,13 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "player/player_block_writer.h"
 #include "player/player_info.h"
 #include "tools/tool_args.h"
 
 namespace {
 
-constexpr std::size_t kMaxPathChars = kPlayerBlockSize - kSongPathOffset - 1;  // 260
+constexpr std::size_t kMaxPathChars = PlayerBlockWriter::kMaxPathChars;  // 260
 constexpr auto kUpdatePeriod = std::chrono::milliseconds(50);
 
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -42,54 +43,6 @@ int Usage(const std::string& why) {
     std::fprintf(stderr, "strofix-player: %s\n%s", why.c_str(), kUsage);
     return tools::kExitUsage;
 }
-
-// The block, opened as the player opens it; the size word is left to the reader.
-class Block {
-public:
-    bool Open(const std::string& name) {
-        if (!platform::OpenSharedBlock(name.c_str(), kPlayerBlockSize, &block_)) {
-            std::fprintf(stderr, "strofix-player: cannot open the shared block '%s'\n",
-                         name.c_str());
-            return false;
-        }
-        if (block_.mappedSize < kPlayerBlockSize) {
-            std::fprintf(stderr,
-                         "strofix-player: the shared block '%s' holds %zu bytes, fewer than "
-                         "the %zu a player block has\n",
-                         name.c_str(), block_.mappedSize, kPlayerBlockSize);
-            return false;
-        }
-        return true;
-    }
-    ~Block() { platform::CloseSharedBlock(&block_); }
-
-    void SetPosition(std::uint32_t ms) { PutWord(kPositionOffset, ms); }
-    // `path` is at most kMaxPathChars characters; the caller has checked.
-    void SetPath(const std::string& path) {
-        std::memcpy(Bytes() + kSongPathOffset, path.data(), path.size());
-        Bytes()[kSongPathOffset + path.size()] = 0;
-    }
-    std::uint32_t SizeWord() const { return GetWord(kSizeWordOffset); }
-    std::uint32_t Position() const { return GetWord(kPositionOffset); }
-    std::string Path() const {
-        const unsigned char* from = Bytes() + kSongPathOffset;
-        std::size_t n = 0;
-        while (n < kMaxPathChars + 1 && from[n] != 0) ++n;
-        return std::string(reinterpret_cast<const char*>(from), n);
-    }
-
-private:
-    unsigned char* Bytes() const { return static_cast<unsigned char*>(block_.view); }
-    void PutWord(std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) Bytes()[at + i] = static_cast<unsigned char>(v >> (8 * i));
-    }
-    std::uint32_t GetWord(std::size_t at) const {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(Bytes()[at + i]) << (8 * i);
-        return v;
-    }
-    platform::SharedBlock block_;
-};
 
 bool CheckPath(const std::string& path) {
     if (path.size() > kMaxPathChars) {
@@ -119,8 +72,8 @@ int Set(const std::string& blockName, tools::Args& args) {
     }
     if (!path && !position) return Usage("set: give --path, --position or both");
     if (path && !CheckPath(*path)) return tools::kExitUsage;
-    Block block;
-    if (!block.Open(blockName)) return tools::kExitFailure;
+    PlayerBlockWriter block;
+    if (!block.Open(blockName, "strofix-player")) return tools::kExitFailure;
     if (position) block.SetPosition(*position);
     if (path) block.SetPath(*path);
     return tools::kExitOk;
@@ -149,7 +102,7 @@ void PrintClock(std::uint32_t ms) {
 
 // Plays one path: the position follows the clock from `from` until `forMs` have passed (no
 // limit when absent) or an interruption.
-void PlayOne(Block& block, const std::string& path, std::uint32_t from,
+void PlayOne(PlayerBlockWriter& block, const std::string& path, std::uint32_t from,
              std::optional<std::uint64_t> forMs) {
     using Clock = std::chrono::steady_clock;
     std::printf("playing %s from %u ms\n", path.c_str(), from);
@@ -203,8 +156,8 @@ int Play(const std::string& blockName, tools::Args& args) {
     for (const std::string& p : paths) {
         if (!CheckPath(p)) return tools::kExitUsage;
     }
-    Block block;
-    if (!block.Open(blockName)) return tools::kExitFailure;
+    PlayerBlockWriter block;
+    if (!block.Open(blockName, "strofix-player")) return tools::kExitFailure;
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     std::optional<std::uint64_t> forMs;
@@ -220,16 +173,16 @@ int Play(const std::string& blockName, tools::Args& args) {
 
 int Stop(const std::string& blockName, tools::Args& args) {
     if (!args.Done()) return Usage("stop: unexpected '" + args.Take() + "'");
-    Block block;
-    if (!block.Open(blockName)) return tools::kExitFailure;
+    PlayerBlockWriter block;
+    if (!block.Open(blockName, "strofix-player")) return tools::kExitFailure;
     block.SetPath("");
     return tools::kExitOk;
 }
 
 int Show(const std::string& blockName, tools::Args& args) {
     if (!args.Done()) return Usage("show: unexpected '" + args.Take() + "'");
-    Block block;
-    if (!block.Open(blockName)) return tools::kExitFailure;
+    PlayerBlockWriter block;
+    if (!block.Open(blockName, "strofix-player")) return tools::kExitFailure;
     std::printf("size: %u\nposition: %u\npath: %s\n", block.SizeWord(), block.Position(),
                 block.Path().c_str());
     return tools::kExitOk;
