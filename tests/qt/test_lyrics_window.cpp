@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -11,12 +12,15 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
 #include <cmath>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <functional>
 
 #include "platform/platform.h"
@@ -553,6 +557,64 @@ private slots:
         for (QWidget* top : QApplication::topLevelWidgets()) {
             QVERIFY2(!top->isVisible(), qPrintable(top->objectName()));
         }
+    }
+
+    // The real program, killed as a logout or Ctrl+C kills it: it saves its settings and
+    // then dies of the signal, so the sender learns how it ended. It runs in a mount
+    // namespace of its own with a private /dev/shm, so its block is never the user's.
+    void programSavesAndDiesOfTheSignal_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void programSavesAndDiesOfTheSignal() {
+        QFETCH(int, signal);
+        const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+        if (unshare.isEmpty()) QSKIP("needs unshare (util-linux) for a private /dev/shm");
+        QTemporaryDir home;
+        QVERIFY(QFile::remove(SettingsFile()));  // so the write at the end shows
+        QStringList args;
+        if (geteuid() != 0) args << QStringLiteral("--map-root-user");
+        args << QStringLiteral("--mount") << QStringLiteral("sh") << QStringLiteral("-c")
+             << QStringLiteral("mount -t tmpfs -o mode=1777 strofix-test /dev/shm && exec \"$0\"")
+             << QStringLiteral(STROFIX_PROGRAM);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config_->path());
+        env.insert(QStringLiteral("HOME"), home.path());
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(unshare, args);
+        QVERIFY(program.waitForStarted(kWaitMs));
+        const qint64 pid = program.processId();
+
+        // Up once the program itself runs in its own /dev/shm and has opened its block
+        // there, which its window does after the signals are routed.
+        struct stat ours = {};
+        QCOMPARE(::stat("/dev/shm", &ours), 0);
+        const QByteArray root = QByteArray("/proc/") + QByteArray::number(pid) + "/root/dev/shm";
+        auto up = [&] {
+            struct stat theirs = {}, block = {};
+            const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+            return QFileInfo(exe).fileName() == QLatin1String("strofix") &&
+                   ::stat(root.constData(), &theirs) == 0 && theirs.st_dev != ours.st_dev &&
+                   ::stat(root + "/" + kPlayerBlockName, &block) == 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(up() || program.state() == QProcess::NotRunning, kWaitMs);
+        if (program.state() == QProcess::NotRunning) {
+            const QByteArray err = program.readAllStandardError();
+            if (err.startsWith("unshare:") || err.contains("mount:")) {
+                QSKIP(qPrintable("no private /dev/shm here: " + QString::fromLocal8Bit(err)));
+            }
+            QFAIL(qPrintable("the program ended by itself: " + QString::fromLocal8Bit(err)));
+        }
+        QTest::qWait(300);  // into its loop, a tick or so
+        QCOMPARE(::kill(static_cast<pid_t>(pid), signal), 0);
+        QVERIFY(program.waitForFinished(kWaitMs));
+        QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(program.exitCode(), signal);
+        QCOMPARE(StoredDirectory(), home.filePath(QStringLiteral("Lyrics")));
     }
 
     void enterEscapeAndCloseEndTheProgram_data() {
