@@ -245,6 +245,54 @@ private:
         QVERIFY(ok->isDefault() && about->rect().contains(ok->geometry()));
     }
 
+    // Starts the real program with `env`, its settings in the test's config directory and
+    // `home` as its home, in a mount namespace of its own with a private /dev/shm, and
+    // waits until its window has opened its block there (which comes after the program has
+    // routed its signals). Returns what went wrong, or an empty string; `skip` tells that
+    // the system allows no such namespace.
+    QString StartProgram(QProcess& program, QProcessEnvironment env, const QString& home,
+                         bool* skip) const {
+        *skip = false;
+        const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+        if (unshare.isEmpty()) {
+            *skip = true;
+            return QStringLiteral("needs unshare (util-linux) for a private /dev/shm");
+        }
+        QStringList args;
+        if (geteuid() != 0) args << QStringLiteral("--map-root-user");
+        args << QStringLiteral("--mount") << QStringLiteral("sh") << QStringLiteral("-c")
+             << QStringLiteral("mount -t tmpfs -o mode=1777 strofix-test /dev/shm && exec \"$0\"")
+             << QStringLiteral(STROFIX_PROGRAM);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config_->path());
+        env.insert(QStringLiteral("HOME"), home);
+        program.setProcessEnvironment(env);
+        program.start(unshare, args);
+        if (!program.waitForStarted(kWaitMs)) return QStringLiteral("unshare did not start");
+        const qint64 pid = program.processId();
+        struct stat ours = {};
+        if (::stat("/dev/shm", &ours) != 0) return QStringLiteral("no /dev/shm");
+        const QByteArray shm = QByteArray("/proc/") + QByteArray::number(pid) + "/root/dev/shm";
+        auto up = [&] {
+            struct stat theirs = {}, block = {};
+            const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+            return QFileInfo(exe).fileName() == QLatin1String("strofix") &&
+                   ::stat(shm.constData(), &theirs) == 0 && theirs.st_dev != ours.st_dev &&
+                   ::stat(shm + "/" + kPlayerBlockName, &block) == 0;
+        };
+        QDeadlineTimer deadline(kWaitMs);
+        while (!up() && program.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            QTest::qWait(20);
+        }
+        if (program.state() == QProcess::NotRunning) {
+            const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+            *skip = err.startsWith(QLatin1String("unshare:")) || err.contains("mount:");
+            return (*skip ? QStringLiteral("no private /dev/shm here: ")
+                          : QStringLiteral("the program ended by itself: ")) +
+                   err;
+        }
+        return up() ? QString() : QStringLiteral("the program's window did not come up");
+    }
+
 private slots:
     void init() {
         config_ = std::make_unique<QTemporaryDir>();
@@ -570,51 +618,94 @@ private slots:
     }
     void programSavesAndDiesOfTheSignal() {
         QFETCH(int, signal);
-        const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
-        if (unshare.isEmpty()) QSKIP("needs unshare (util-linux) for a private /dev/shm");
         QTemporaryDir home;
         QVERIFY(QFile::remove(SettingsFile()));  // so the write at the end shows
-        QStringList args;
-        if (geteuid() != 0) args << QStringLiteral("--map-root-user");
-        args << QStringLiteral("--mount") << QStringLiteral("sh") << QStringLiteral("-c")
-             << QStringLiteral("mount -t tmpfs -o mode=1777 strofix-test /dev/shm && exec \"$0\"")
-             << QStringLiteral(STROFIX_PROGRAM);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config_->path());
-        env.insert(QStringLiteral("HOME"), home.path());
+        env.remove(QStringLiteral("SESSION_MANAGER"));
         QProcess program;
-        program.setProcessEnvironment(env);
-        program.start(unshare, args);
-        QVERIFY(program.waitForStarted(kWaitMs));
-        const qint64 pid = program.processId();
-
-        // Up once the program itself runs in its own /dev/shm and has opened its block
-        // there, which its window does after the signals are routed.
-        struct stat ours = {};
-        QCOMPARE(::stat("/dev/shm", &ours), 0);
-        const QByteArray root = QByteArray("/proc/") + QByteArray::number(pid) + "/root/dev/shm";
-        auto up = [&] {
-            struct stat theirs = {}, block = {};
-            const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
-            return QFileInfo(exe).fileName() == QLatin1String("strofix") &&
-                   ::stat(root.constData(), &theirs) == 0 && theirs.st_dev != ours.st_dev &&
-                   ::stat(root + "/" + kPlayerBlockName, &block) == 0;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(up() || program.state() == QProcess::NotRunning, kWaitMs);
-        if (program.state() == QProcess::NotRunning) {
-            const QByteArray err = program.readAllStandardError();
-            if (err.startsWith("unshare:") || err.contains("mount:")) {
-                QSKIP(qPrintable("no private /dev/shm here: " + QString::fromLocal8Bit(err)));
-            }
-            QFAIL(qPrintable("the program ended by itself: " + QString::fromLocal8Bit(err)));
-        }
+        bool skip = false;
+        const QString trouble = StartProgram(program, env, home.path(), &skip);
+        if (skip) QSKIP(qPrintable(trouble));
+        QVERIFY2(trouble.isEmpty(), qPrintable(trouble));
         QTest::qWait(300);  // into its loop, a tick or so
-        QCOMPARE(::kill(static_cast<pid_t>(pid), signal), 0);
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), signal), 0);
         QVERIFY(program.waitForFinished(kWaitMs));
         QCOMPARE(program.exitStatus(), QProcess::CrashExit);
         QCOMPARE(program.exitCode(), signal);
         QCOMPARE(StoredDirectory(), home.filePath(QStringLiteral("Lyrics")));
+    }
+
+    // The real program on an X display, logged out by a session manager speaking the X
+    // Session Management Protocol, as a desktop's logout does: SaveYourself with shutdown,
+    // then Die. It ends as on Cancel, writes its settings and exits with 0.
+    void sessionManagerLogoutSavesAndEnds_data() {
+        QTest::addColumn<bool>("about");
+        QTest::newRow("display mode") << false;
+        QTest::newRow("About box open") << true;
+    }
+    void sessionManagerLogoutSavesAndEnds() {
+#ifndef STROFIX_SESSION_MANAGER
+        QSKIP("built without libSM (libsm-dev, libice-dev)");
+#else
+        QFETCH(bool, about);
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+        if (xvfb.isEmpty() || xdotool.isEmpty()) QSKIP("needs Xvfb and xdotool");
+        QProcess display;
+        display.start(xvfb, {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+        QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine(), kWaitMs);
+        const QString displayName = ":" + QString::fromLatin1(display.readLine().trimmed());
+        QProcess manager;
+        manager.start(QStringLiteral(STROFIX_SESSION_MANAGER), QStringList());
+        QTRY_VERIFY_WITH_TIMEOUT(manager.canReadLine(), kWaitMs);
+        const QString address = QString::fromLatin1(manager.readLine().trimmed());
+        QByteArray said;  // the manager's later lines
+        auto managerSaid = [&](const char* line) {
+            said += manager.readAllStandardOutput();
+            return said.split('\n').contains(line);
+        };
+
+        QTemporaryDir home;
+        QVERIFY(QFile::remove(SettingsFile()));  // so the write at the end shows
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DISPLAY"), displayName);
+        env.insert(QStringLiteral("SESSION_MANAGER"), address);
+        QProcess program;
+        bool skip = false;
+        const QString trouble = StartProgram(program, env, home.path(), &skip);
+        if (skip) QSKIP(qPrintable(trouble));
+        QVERIFY2(trouble.isEmpty(), qPrintable(trouble));
+        QTRY_VERIFY_WITH_TIMEOUT(managerSaid("ready"), kWaitMs);
+
+        if (about) {
+            QProcessEnvironment x = QProcessEnvironment::systemEnvironment();
+            x.insert(QStringLiteral("DISPLAY"), displayName);
+            QProcess press;
+            press.setProcessEnvironment(x);
+            press.start(xdotool, {"search", "--sync", "--name", "^Strofix$", "windowfocus",
+                                  "--sync", "key", "F1"});
+            QVERIFY(press.waitForFinished(kWaitMs) && press.exitCode() == 0);
+            QProcess find;
+            find.setProcessEnvironment(x);
+            find.start(xdotool, {"search", "--sync", "--onlyvisible", "--name", "^About Strofix$"});
+            QVERIFY(find.waitForFinished(kWaitMs) && find.exitCode() == 0);
+        }
+
+        manager.write("logout\n");
+        QVERIFY(manager.waitForBytesWritten(kWaitMs));
+        QVERIFY(program.waitForFinished(kWaitMs));
+        QTRY_VERIFY_WITH_TIMEOUT(managerSaid("closed"), kWaitMs);
+        QVERIFY(managerSaid("saved"));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(StoredDirectory(), home.filePath(QStringLiteral("Lyrics")));
+        QTRY_COMPARE_WITH_TIMEOUT(manager.state(), QProcess::NotRunning, kWaitMs);
+        QCOMPARE(manager.exitCode(), 0);
+        display.terminate();
+        display.waitForFinished(kWaitMs);
+#endif
     }
 
     void enterEscapeAndCloseEndTheProgram_data() {
