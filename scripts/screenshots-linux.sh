@@ -66,8 +66,6 @@ shoot() {
     echo "  $file"
 }
 
-# A grey desktop, so the frames' edges show.
-xsetroot -solid '#5a6d7f' 2>/dev/null || true
 openbox &
 wm=$!
 for _ in $(seq 50); do
