@@ -81,6 +81,7 @@ ShownLine Follower::Once() {
 }
 
 void Follower::Dialog::OnTimer(unsigned timerId) {
+    if (owner_.beforeTick) owner_.beforeTick();
     owner_.TakeSnapshot();
     const std::string loaded = TickSongPath();
     CLyricsDlg::OnTimer(timerId);

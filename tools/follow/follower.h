@@ -35,6 +35,9 @@ public:
     // One tick with the block as it is now; returns what the window shows after it.
     ShownLine Tick();
 
+    // Called before each timer tick reads the block (tests move the player here).
+    std::function<void()> beforeTick;
+
     // False while the player's block could not be opened (the tick then sees no song).
     bool BlockOpen() const { return sourceOpen_; }
 
