@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, then builds and tests the Linux program,
-# the Debian package (installed, tried and removed again), the portable code under ASan + UBSan, the fuzz targets (about 30 s each) and the
-# Windows program (MinGW cross build, tests under Wine).
+# the Debian package (installed, tried and removed again), the portable code under
+# ASan + UBSan, the fuzz targets (about 30 s each) and the Windows program (MinGW cross
+# build, tests under Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
