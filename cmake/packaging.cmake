@@ -36,8 +36,11 @@ else()
     set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # Depends computed from the programs' libraries
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-    # The programs lose their .comment and .note sections too, as Debian's own tools do.
-    set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package-strip.cmake)
+    # The programs lose their .comment and .note sections too, as Debian's own tools do,
+    # and files under /etc are listed as conffiles (cmake/package-prepare.cmake).
+    set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package-prepare.cmake)
+    set(CPACK_STROFIX_CONFFILES ${CMAKE_BINARY_DIR}/packaging/conffiles)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CPACK_STROFIX_CONFFILES})
     # The first line of the field is the summary above; this is the extended text.
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
         "Strofix shows the lyrics of the song an audio player is playing, one line at

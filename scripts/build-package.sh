@@ -12,8 +12,10 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
 # Build type None: only the flags above, as Debian's own packages are built. Given on the
-# command line, they also reach a build directory configured before.
+# command line, they also reach a build directory configured before. Configuration files
+# go to /etc (not /usr/etc), as Debian's own CMake builds have it.
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=None -DSTROFIX_WERROR=ON \
+    -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_SYSCONFDIR=/etc \
     -DCMAKE_CXX_FLAGS="$CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" \
     -DSTROFIX_GUI=ON -DSTROFIX_TESTS=OFF -DSTROFIX_BENCH=OFF -DSTROFIX_SANITIZE=OFF >/dev/null
 cmake --build "$dir" -j "${STROFIX_JOBS:-2}"

@@ -12,7 +12,7 @@ fail() {
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$dir/CMakeCache.txt")
 [ -n "$version" ] || fail "no project version in $dir/CMakeCache.txt"
-if grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*i686' "$dir/CMakeCache.txt"; then
+if grep -q '^CMAKE_TOOLCHAIN_FILE:[A-Z]*=.*i686' "$dir/CMakeCache.txt"; then
     arch=win32 objdump=i686-w64-mingw32-objdump
 else
     arch=win64 objdump=x86_64-w64-mingw32-objdump
