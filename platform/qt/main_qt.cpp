@@ -1,14 +1,16 @@
-// The Linux entry point: Qt's application object, then the application shell. The command
-// line is not examined beyond what QApplication takes for itself.
+// The Linux entry point: Qt's application object, then the application shell. Beyond
+// --version and --help, the command line is not examined past what QApplication takes.
 #include <csignal>
 
 #include <QApplication>
 #include <QIcon>
 
+#include "app/command_line.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/win_app.h"
 
 int main(int argc, char** argv) {
+    if (const auto code = HandleInfoOptions(argc, argv)) return *code;
     int signal = 0;
     {
         QApplication app(argc, argv);
