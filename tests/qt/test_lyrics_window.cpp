@@ -523,26 +523,31 @@ private slots:
         });
     }
 
-    // Another process of the user truncates the player's block under the running window,
-    // then removes it and a player makes it again: the window keeps ticking, shows what
-    // the block still holds, follows the new block, and saves its settings at the end.
+    // Another process of the user truncates the block under the running window, then
+    // removes it and a player makes it again: the window keeps ticking, shows what the
+    // block still holds, follows the new block, and saves its settings at the end. The
+    // window is moved to a block of the test's own, so the player's own is left alone.
     void survivesAShrunkAndReplacedBlock() {
         QFile lyrics(lyrics_->filePath(QStringLiteral("Shrunk.txt")));
         QVERIFY(lyrics.open(QIODevice::WriteOnly));
         lyrics.write("[00:02]Before\n[00:04]After\n");
         lyrics.close();
-        const auto set = [](const QString& path, const char* ms) {
+        const std::string name = "StrofixQtTest-" + std::to_string(getpid()) + "-block";
+        const std::string event = name + "-event";
+        const auto set = [&](const QString& path, const char* ms) {
             QProcess tool;
             tool.start(QStringLiteral(STROFIX_PLAYER_TOOL),
-                       {"set", "--path", path, "--position", QString::fromLatin1(ms)});
+                       {"--block", QString::fromStdString(name), "set", "--path", path,
+                        "--position", QString::fromLatin1(ms)});
             return tool.waitForFinished(kWaitMs) && tool.exitCode() == 0;
         };
         const QString song = QStringLiteral("C:\\Music\\Shrunk.mp3");
-        const std::string shmName = std::string("/") + kPlayerBlockName;
-        const int fd = shm_open(shmName.c_str(), O_RDWR, 0);
-        QVERIFY(fd >= 0);
+        const std::string shmName = "/" + name;
         int ticksAtEnd = 0;
         RunWindow([&](WatchedLyricsDlg& dlg, QWidget* w) {
+            QVERIFY(dlg.m_player.OpenBlock(name.c_str(), event.c_str()));
+            const int fd = shm_open(shmName.c_str(), O_RDWR, 0);
+            QVERIFY(fd >= 0);
             QLineEdit* edit = LyricEdit(w);
             QVERIFY(set(song, "2000"));
             QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("Before"), kWaitMs);
@@ -556,12 +561,14 @@ private slots:
                 QVERIFY(set(song, "2000"));
                 QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("Before"), kWaitMs);
             }
+            close(fd);
             QVERIFY(shm_unlink(shmName.c_str()) == 0);
             QVERIFY(set(song, "4000"));  // a new block, made by the player or the window
             QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("After"), kWaitMs);
             ticksAtEnd = dlg.ticks;
         });
-        close(fd);
+        platform::RemoveSharedBlock(name.c_str());
+        platform::RemoveNamedEvent(event.c_str());
         QVERIFY(ticksAtEnd > 0);
         QCOMPARE(StoredDirectory(), lyrics_->path());
     }
