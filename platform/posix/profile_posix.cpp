@@ -485,16 +485,16 @@ bool WriteProfileString(const char* section, const char* key, const char* value,
         RemoveStaleTemps(DirectoryOf(path), BaseNameOf(path));
         return ReplaceFile(path, updated, nullptr) == ReplaceResult::Done;
     }
-    if (updated == text) return true;
 
-    // A file the user may not write is not written, as a read-only file on Windows is not;
-    // a file without any write permission counts as read-only for root too.
+    // A file the user may not write is not written, as a read-only file on Windows is not
+    // (even with the value it holds already); a file without any write permission counts
+    // as read-only for root too.
     if ((old.st_mode & 0222) == 0) return false;
     const int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat opened {};
     bool ok = fstat(fd, &opened) == 0 && opened.st_dev == old.st_dev && opened.st_ino == old.st_ino;
-    if (ok) {
+    if (ok && updated != text) {  // an unchanged file is not rewritten
         RemoveStaleTemps(DirectoryOf(path), BaseNameOf(path));
         const ReplaceResult replaced = ReplaceFile(path, updated, &old);
         ok = replaced == ReplaceResult::Done ||

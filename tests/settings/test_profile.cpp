@@ -398,6 +398,7 @@ const std::string kOld = "[Strofix 1.0]\nLyricsPath=/old\n";
 TEST_F(AsUser, ReadOnlyFileIsNotWritten) {
     PutOwn(file_, kOld, 0444);
     EXPECT_FALSE(WriteAs(file_, "/x"));
+    EXPECT_FALSE(WriteAs(file_, "/old"));  // the value it holds already
     EXPECT_EQ(Get(file_), kOld);
     EXPECT_EQ(Stat(file_).st_mode & 07777, 0444U);
     EXPECT_EQ(Stat(file_).st_uid, uid_);
