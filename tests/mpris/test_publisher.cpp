@@ -121,6 +121,24 @@ TEST_F(PublisherTest, VerboseLinesSayWhatChangedAndWhyOnce) {
     EXPECT_EQ(changes[0].songPath, "");
 }
 
+TEST_F(PublisherTest, PositionAloneOnlyWhileASongIsPublished) {
+    publisher.PublishPosition(500);  // nothing written yet: nothing
+    publisher.Publish(State(Status::Playing, Song("A"), 1000));
+    sink.Take();
+    publisher.PublishPosition(1050);
+    publisher.PublishPosition(1050);
+    EXPECT_EQ(sink.Take(), (Writes{"pos 1050"}));
+    publisher.Publish(State(Status::Paused, Song("A"), 1100));
+    publisher.PublishPosition(1200);  // paused still publishes its song: a seek moves it
+    EXPECT_EQ(sink.Take(), (Writes{"pos 1100", "pos 1200"}));
+    publisher.Publish(State(Status::Stopped, Song("A"), 0));
+    sink.Take();
+    publisher.PublishPosition(1300);
+    publisher.Publish(Followed{});
+    publisher.PublishPosition(1400);
+    EXPECT_EQ(sink.Take(), Writes{});
+}
+
 TEST_F(PublisherTest, ClearPathLeavesThePosition) {
     publisher.Publish(State(Status::Playing, Song("A"), 7000));
     sink.Take();

@@ -167,6 +167,8 @@ int main(int argc, char** argv) {
     if (list && (player || block || verbose))
         return Usage("--list takes no other option");
 
+    // Qt's own event loop is lighter than GLib's, and the bridge needs nothing of GLib.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {

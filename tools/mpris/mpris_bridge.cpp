@@ -20,7 +20,10 @@ Bridge::Bridge(const QDBusConnection& bus, PlayerChoice choice, Publisher& publi
     : QObject(parent), bus_(bus), choice_(std::move(choice)), publisher_(publisher) {
     write_.setTimerType(Qt::PreciseTimer);
     write_.setInterval(kWritePeriodMs);
-    connect(&write_, &QTimer::timeout, this, [this] { Update(); });
+    connect(&write_, &QTimer::timeout, this, [this] {
+        if (MprisPlayer* followed = FollowedPlayer())
+            publisher_.PublishPosition(followed->PositionMs(Clock::now()));
+    });
     read_.setInterval(kReadPeriodMs);
     connect(&read_, &QTimer::timeout, this, [this] {
         if (MprisPlayer* followed = FollowedPlayer()) followed->RefreshPosition();

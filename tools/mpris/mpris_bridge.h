@@ -18,7 +18,7 @@ namespace mpris {
 // While the followed player plays: how often the position goes into the block, and how
 // often it is read from the player to correct the running clock.
 constexpr int kWritePeriodMs = 50;
-constexpr int kReadPeriodMs = 500;
+constexpr int kReadPeriodMs = 1000;
 
 class Bridge : public QObject {
     Q_OBJECT

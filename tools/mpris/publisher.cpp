@@ -19,37 +19,44 @@ void Publisher::Publish(const Followed& state) {
     }
     const bool active = !state.player.empty() &&
                         (state.status == Status::Playing || state.status == Status::Paused);
-    SongPath song;
+    active_ = active;
     if (active) {
-        song = SongPathFor(state.track);
         if (track_ && SameTrack(*track_, state.track)) {
             track_->lengthUs = state.track.lengthUs;  // known later than the rest, at times
         } else {
             track_ = state.track;
+            song_ = SongPathFor(state.track);
             Say("track: " + DescribeTrack(state.track));
-            if (!song.problem.empty()) Say("note: " + song.problem);
+            if (!song_.problem.empty()) Say("note: " + song_.problem);
             const TrackChange change{state.player,      JoinArtists(state.track.artists),
                                      state.track.title, state.track.album,
-                                     state.track.lengthUs, song.path};
+                                     state.track.lengthUs, song_.path};
             for (const TrackListener& listener : listeners_) listener(change);
         }
     } else {
         track_.reset();  // playing the same track again after a stop is a new start
     }
+    static const std::string kNoPath;
+    const std::string& path = active ? song_.path : kNoPath;
     const std::uint32_t position = active ? state.positionMs : 0;
-    if (!written_ || song.path != path_) {
+    if (!written_ || path != path_) {
         // The reader takes a new path with the position beside it: the position goes first.
         sink_.WritePosition(position);
-        sink_.WritePath(song.path);
-        if (written_ || !song.path.empty())
-            Say(song.path.empty() ? "path: (none)" : "path: " + song.path);
-        path_ = song.path;
+        sink_.WritePath(path);
+        if (written_ || !path.empty()) Say(path.empty() ? "path: (none)" : "path: " + path);
+        path_ = path;
         position_ = position;
         written_ = true;
     } else if (position != position_) {
         sink_.WritePosition(position);
         position_ = position;
     }
+}
+
+void Publisher::PublishPosition(std::uint32_t ms) {
+    if (!written_ || !active_ || ms == position_) return;
+    sink_.WritePosition(ms);
+    position_ = ms;
 }
 
 void Publisher::ClearPath() {

@@ -55,6 +55,9 @@ public:
     // position; stopped, or no player: an empty path and position 0. When the path changes
     // the position is written first. The first call always writes.
     void Publish(const Followed& state);
+    // Only the position moved (the clock ran on): written while a song is published, as
+    // Publish would write it, without looking at anything else.
+    void PublishPosition(std::uint32_t ms);
     // Clears the song path (the bridge is ending); the position is left as it is.
     void ClearPath();
 
@@ -69,6 +72,8 @@ private:
     bool written_ = false;
     std::string player_;
     std::optional<Track> track_;  // the track followed while playing or paused
+    SongPath song_;  // for track_
+    bool active_ = false;
     std::string path_;
     std::uint32_t position_ = 0;
 };
