@@ -69,16 +69,17 @@ public:
                 positionAsText ? QVariant(QStringLiteral("soon")) : QVariant::fromValue(Position());
             reply = message.createReply(QVariant::fromValue(QDBusVariant(value)));
         } else {
-            reply = message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NotSupported"),
-                                             QStringLiteral("not in this fake"));
+            reply =
+                message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NotSupported"),
+                                         QStringLiteral("not in this fake"));
         }
         bus.send(reply);
         return true;
     }
 
     void Announce(const QDBusConnection& bus, const QString& key, const QVariant& value) {
-        QDBusMessage signal = QDBusMessage::createSignal(kPath, kProps,
-                                                         QStringLiteral("PropertiesChanged"));
+        QDBusMessage signal =
+            QDBusMessage::createSignal(kPath, kProps, QStringLiteral("PropertiesChanged"));
         signal << kPlayer << QVariantMap{{key, value}} << QStringList{};
         bus.send(signal);
     }
@@ -107,7 +108,8 @@ int main(int argc, char** argv) {
     FakePlayer player;
     player.since.start();
     if (!bus.registerVirtualObject(kPath, &player) ||
-        !bus.registerService(QStringLiteral("org.mpris.MediaPlayer2.") + QString::fromUtf8(argv[1]))) {
+        !bus.registerService(QStringLiteral("org.mpris.MediaPlayer2.") +
+                             QString::fromUtf8(argv[1]))) {
         std::fprintf(stderr, "fake_mpris_player: cannot get on the bus\n");
         return 1;
     }
@@ -140,12 +142,12 @@ int main(int argc, char** argv) {
             player.metadata = QVariantMap{{QStringLiteral("xesam:title"), title}};
             player.Announce(bus, QStringLiteral("Metadata"), player.metadata);
         } else if (command == QLatin1String("wrong-types")) {
-            player.metadata = QVariantMap{
-                {QStringLiteral("xesam:url"), 7},
-                {QStringLiteral("xesam:title"), QVariantList{1, 2}},
-                {QStringLiteral("xesam:artist"), QVariantMap{{QStringLiteral("a"), 1}}},
-                {QStringLiteral("xesam:album"), true},
-                {QStringLiteral("mpris:length"), QStringLiteral("long")}};
+            player.metadata =
+                QVariantMap{{QStringLiteral("xesam:url"), 7},
+                            {QStringLiteral("xesam:title"), QVariantList{1, 2}},
+                            {QStringLiteral("xesam:artist"), QVariantMap{{QStringLiteral("a"), 1}}},
+                            {QStringLiteral("xesam:album"), true},
+                            {QStringLiteral("mpris:length"), QStringLiteral("long")}};
             player.Announce(bus, QStringLiteral("Metadata"), player.metadata);
         } else if (command == QLatin1String("metadata-not-a-map")) {
             player.metadata = QStringLiteral("garbage");

@@ -24,8 +24,7 @@
 namespace mpris_test {
 
 long ElapsedMs(SteadyClock::time_point since) {
-    return static_cast<long>(
-        std::chrono::duration_cast<Ms>(SteadyClock::now() - since).count());
+    return static_cast<long>(std::chrono::duration_cast<Ms>(SteadyClock::now() - since).count());
 }
 
 bool WaitFor(const std::function<bool()>& ready, int timeoutMs, int stepMs) {
@@ -37,8 +36,7 @@ bool WaitFor(const std::function<bool()>& ready, int timeoutMs, int stepMs) {
     }
 }
 
-Child::Child(const std::string& exe, const std::vector<std::string>& args,
-             const Options& options) {
+Child::Child(const std::string& exe, const std::vector<std::string>& args, const Options& options) {
     int inPipe[2] = {-1, -1};
     int outPipe[2] = {-1, -1};
     if (options.input && pipe2(inPipe, O_CLOEXEC) != 0) return;
@@ -184,7 +182,8 @@ bool WriteSilentWav(const std::string& path, int seconds) {
     out.write("data", 4);
     word(dataBytes, 4);
     const std::string second(kRate * 2, '\0');
-    for (int s = 0; s < seconds; ++s) out.write(second.data(), static_cast<std::streamsize>(second.size()));
+    for (int s = 0; s < seconds; ++s)
+        out.write(second.data(), static_cast<std::streamsize>(second.size()));
     return static_cast<bool>(out);
 }
 

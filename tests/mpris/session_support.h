@@ -28,9 +28,9 @@ bool WaitFor(const std::function<bool()>& ready, int timeoutMs, int stepMs = 5);
 class Child {
 public:
     struct Options {
-        bool input = false;            // a pipe to its stdin (Send)
-        bool output = false;           // a pipe from its stdout (ExpectLine)
-        std::string logFile;           // else stdout and stderr go here (or to /dev/null)
+        bool input = false;   // a pipe to its stdin (Send)
+        bool output = false;  // a pipe from its stdout (ExpectLine)
+        std::string logFile;  // else stdout and stderr go here (or to /dev/null)
         std::vector<std::pair<std::string, std::string>> env;  // added to the environment
     };
     Child() = default;

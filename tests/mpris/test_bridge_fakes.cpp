@@ -19,8 +19,7 @@ constexpr int kSoon = 1500;  // ms in which the bridge must have reacted to an e
 class BridgeFakes : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(std::getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr)
-            << "run under dbus-run-session";
+        ASSERT_NE(std::getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr) << "run under dbus-run-session";
         ASSERT_FALSE(dir_.Path().empty());
     }
 
@@ -76,7 +75,7 @@ TEST_F(BridgeFakes, FollowsThePlayerThatStartedPlayingLast) {
     ASSERT_TRUE(PathBecomes("Z:\\Band, With Comma - Beta Song.txt")) << block_.Path();
     Tell(b, "pause");  // a is still playing: it takes over
     ASSERT_TRUE(PathBecomes("Z:\\music\\Alpha One.ogg")) << block_.Path();
-    Tell(a, "pause");  // both paused: a is kept, its position stays
+    Tell(a, "pause");                      // both paused: a is kept, its position stays
     std::this_thread::sleep_for(Ms(300));  // the exact position where it paused comes in
     const std::uint32_t paused = block_.Position();
     EXPECT_FALSE(WaitFor([&] { return block_.Position() != paused; }, 700));
@@ -249,9 +248,11 @@ TEST_F(BridgeFakes, OneBridgePerBlock) {
 }
 
 TEST_F(BridgeFakes, BadUsage) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--player"}, {"--bogus"}, {"--list", "--verbose"},
-          {"--block", ""}, {"--player", "a", "--player", "b"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--player"},
+                                                 {"--bogus"},
+                                                 {"--list", "--verbose"},
+                                                 {"--block", ""},
+                                                 {"--player", "a", "--player", "b"}}) {
         Child c(STROFIX_MPRIS_EXE, args, {});
         EXPECT_EQ(c.Wait(3000), 2) << args[0];
     }

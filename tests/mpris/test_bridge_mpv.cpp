@@ -83,7 +83,8 @@ TEST(BridgeMpv, FollowsARealPlayer) {
     ASSERT_TRUE(WaitFor([&] { return ipc.TimePos().has_value(); }, 5000)) << "mpv does not play";
     const auto playing = SteadyClock::now();
     ASSERT_TRUE(WaitFor([&] { return block.Path() == SongPathOf(first); }, 3000))
-        << block.Path() << "\n" << logs();
+        << block.Path() << "\n"
+        << logs();
     EXPECT_LT(ElapsedMs(playing), 1000) << "the path came late";
     std::printf("path %ld ms after mpv was started\n", ElapsedMs(launched));
 
@@ -121,8 +122,10 @@ TEST(BridgeMpv, FollowsARealPlayer) {
 
     // A seek through MPRIS SetPosition reaches the block within 400 ms.
     auto seekSent = SteadyClock::now();
-    ASSERT_EQ(Mpris({"org.mpris.MediaPlayer2.Player.SetPosition", "objpath:/0", "int64:15000000"}), 0);
-    ASSERT_TRUE(WaitFor([&] { return std::fabs(block.Position() - 15000.0 - ElapsedMs(seekSent)) < 150; }, 1000));
+    ASSERT_EQ(Mpris({"org.mpris.MediaPlayer2.Player.SetPosition", "objpath:/0", "int64:15000000"}),
+              0);
+    ASSERT_TRUE(WaitFor(
+        [&] { return std::fabs(block.Position() - 15000.0 - ElapsedMs(seekSent)) < 150; }, 1000));
     EXPECT_LT(ElapsedMs(seekSent), 400);
     // And one through mpv's own controls.
     seekSent = SteadyClock::now();

@@ -86,11 +86,25 @@ TEST(SongPathFor, TracksWithoutALocalFile) {
         {"a title of control characters only", "", {"Artist"}, "\n\t\r", ""},
         {"a file on another host", "file://nas/m/a.ogg", {"A"}, "T", "Z:\\A - T.txt"},
         {"a relative file URL", "file:a.ogg", {"A"}, "T", "Z:\\A - T.txt"},
-        {"slashes and backslashes", "", {"AC/DC"}, "Back\\In/Black", "Z:\\AC_DC - Back_In_Black.txt"},
+        {"slashes and backslashes",
+         "",
+         {"AC/DC"},
+         "Back\\In/Black",
+         "Z:\\AC_DC - Back_In_Black.txt"},
         {"newlines and tabs", "", {"A\nB"}, "  Line\r\none\t\ttwo  ", "Z:\\A B - Line one two.txt"},
-        {"C1 controls and line separators", "", {}, "a\xc2\x85" "b\xe2\x80\xa8" "c",
+        {"C1 controls and line separators",
+         "",
+         {},
+         "a\xc2\x85"
+         "b\xe2\x80\xa8"
+         "c",
          "Z:\\a b c.txt"},
-        {"DEL", "", {}, "a\x7f" "b", "Z:\\a b.txt"},
+        {"DEL",
+         "",
+         {},
+         "a\x7f"
+         "b",
+         "Z:\\a b.txt"},
         {"dots only", "", {}, "..", "Z:\\...txt"},
     };
     for (const Case& c : cases) {

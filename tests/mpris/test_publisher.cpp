@@ -112,10 +112,14 @@ TEST_F(PublisherTest, VerboseLinesSayWhatChangedAndWhyOnce) {
     publisher.Publish(State(Status::Playing, Song("A"), 0));
     publisher.Publish(Followed{});
     const std::vector<std::string> expected = {
-        "following " + kMpv, "track: Odd",
+        "following " + kMpv,
+        "track: Odd",
         "note: the file name holds a backslash, which Strofix would take for a folder, so "
         "nothing is published",
-        "track: Artist - A", "path: Z:\\m\\A.ogg", "following no player", "path: (none)"};
+        "track: Artist - A",
+        "path: Z:\\m\\A.ogg",
+        "following no player",
+        "path: (none)"};
     EXPECT_EQ(log, expected);
     EXPECT_EQ(changes.size(), 2u);
     EXPECT_EQ(changes[0].songPath, "");

@@ -66,7 +66,8 @@ private slots:
         const std::string music = dir.Path() + "/Música dir";
         const std::string lyrics = dir.Path() + "/Lyrics dïr";
         const std::string config = dir.Path() + "/config";
-        for (const std::string& d : {music, lyrics, config}) QVERIFY(QDir().mkpath(QString::fromStdString(d)));
+        for (const std::string& d : {music, lyrics, config})
+            QVERIFY(QDir().mkpath(QString::fromStdString(d)));
         QVERIFY(WriteSilentWav(music + "/Café Tëst.wav", kSongSeconds));
         QVERIFY(WriteSilentWav(music + "/Second Sóng.wav", kSongSeconds));
         WriteLyrics(lyrics + "/Café Tëst.txt", "Line");
@@ -103,16 +104,16 @@ private:
         mpvOut.logFile = tmp + "/mpv.log";
         Child mpv("mpv",
                   {"--no-config", "--script=" + plugin, "--ao=null", "--vo=null", "--idle=no",
-                   "--input-ipc-server=" + socket, "--msg-level=all=warn",
-                   music + "/Café Tëst.wav", music + "/Second Sóng.wav"},
+                   "--input-ipc-server=" + socket, "--msg-level=all=warn", music + "/Café Tëst.wav",
+                   music + "/Second Sóng.wav"},
                   mpvOut);
         MpvIpc ipc;
         QVERIFY(ipc.Connect(socket, 5000));
         const QString line = QStringLiteral("Line");
-        QTRY_VERIFY2_WITH_TIMEOUT(ShownSecond(edit->text(), line) >= 0,
-                                  qPrintable(edit->text() + "\n" +
-                                             QString::fromStdString(ReadFile(bridgeOut.logFile))),
-                                  5000);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            ShownSecond(edit->text(), line) >= 0,
+            qPrintable(edit->text() + "\n" + QString::fromStdString(ReadFile(bridgeOut.logFile))),
+            5000);
 
         // For three seconds the line shown is that of mpv's current second (or, right after a
         // second begins, the one before: the window looks every 300 ms).
@@ -123,10 +124,10 @@ private:
             QVERIFY(pos.has_value());
             const int playing = static_cast<int>(std::floor(*pos));
             const int shown = ShownSecond(edit->text(), line);
-            QVERIFY2(shown == playing || shown == playing - 1,
-                     qPrintable(QStringLiteral("at %1 s the window shows \"%2\"")
-                                    .arg(*pos)
-                                    .arg(edit->text())));
+            QVERIFY2(
+                shown == playing || shown == playing - 1,
+                qPrintable(
+                    QStringLiteral("at %1 s the window shows \"%2\"").arg(*pos).arg(edit->text())));
             seen.insert(shown);
         }
         QVERIFY(seen.size() >= 3);

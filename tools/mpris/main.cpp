@@ -80,19 +80,18 @@ bool QuitOnSignals(QCoreApplication& app) {
 // A blocking call to a player that waits no longer than any call of the bridge.
 QDBusMessage CallPlayer(const QDBusConnection& bus, const QString& service, const QString& member,
                         const QVariantList& args) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        service, QStringLiteral("/org/mpris/MediaPlayer2"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), member);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, QStringLiteral("/org/mpris/MediaPlayer2"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), member);
     call.setArguments(args);
     return bus.call(call, QDBus::Block, mpris::kCallTimeoutMs);
 }
 
 int List(const QDBusConnection& bus) {
     const QDBusMessage names = bus.call(
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                       QStringLiteral("/org/freedesktop/DBus"),
-                                       QStringLiteral("org.freedesktop.DBus"),
-                                       QStringLiteral("ListNames")),
+        QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListNames")),
         QDBus::Block, 2000);
     if (names.type() != QDBusMessage::ReplyMessage || names.arguments().isEmpty()) {
         std::fprintf(stderr, "%s: the session bus did not list its names: %s\n", kProgram,
@@ -164,8 +163,7 @@ int main(int argc, char** argv) {
             return Usage(args.Error().empty() ? "unknown option '" + arg + "'" : args.Error());
         }
     }
-    if (list && (player || block || verbose))
-        return Usage("--list takes no other option");
+    if (list && (player || block || verbose)) return Usage("--list takes no other option");
 
     // Qt's own event loop is lighter than GLib's, and the bridge needs nothing of GLib.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");

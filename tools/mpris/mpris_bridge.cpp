@@ -48,8 +48,8 @@ bool Bridge::Start(QString* error) {
     Update();  // nothing followed yet: an empty path
     // Players already on the bus. The bus itself always answers; its reply comes through the
     // event loop like everything else.
-    const QDBusMessage call =
-        QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService, QStringLiteral("ListNames"));
+    const QDBusMessage call = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService,
+                                                             QStringLiteral("ListNames"));
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs * 8), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
         watcher->deleteLater();

@@ -44,35 +44,34 @@ void MprisPlayer::Start() {
 }
 
 void MprisPlayer::AskAll() {
-    QDBusMessage call = QDBusMessage::createMethodCall(busName_, kObjectPath,
-                                                       kPropertiesInterface, QStringLiteral("GetAll"));
+    QDBusMessage call = QDBusMessage::createMethodCall(busName_, kObjectPath, kPropertiesInterface,
+                                                       QStringLiteral("GetAll"));
     call << kPlayerInterface;
     const Clock::time_point asked = Clock::now();
     const PositionClock::ReadTicket ticket = clock_.BeginRead();
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, asked, ticket] {
-                watcher->deleteLater();
-                const Clock::time_point at = Midpoint(asked, Clock::now());
-                const std::optional<QVariant> first = FirstArgument(watcher->reply());
-                const std::optional<QVariantMap> all =
-                    first ? AsVariantMap(*first) : std::optional<QVariantMap>();
-                if (!all) {
-                    if (status_ == Status::Unknown) retry_.start();
-                    return;
-                }
-                retry_.stop();
-                Apply(*all, true);
-                if (const auto position = AsInt64(all->value(QStringLiteral("Position"))))
-                    clock_.FinishRead(ticket, *position, at);
-                emit Changed(this);
-            });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, asked, ticket] {
+        watcher->deleteLater();
+        const Clock::time_point at = Midpoint(asked, Clock::now());
+        const std::optional<QVariant> first = FirstArgument(watcher->reply());
+        const std::optional<QVariantMap> all =
+            first ? AsVariantMap(*first) : std::optional<QVariantMap>();
+        if (!all) {
+            if (status_ == Status::Unknown) retry_.start();
+            return;
+        }
+        retry_.stop();
+        Apply(*all, true);
+        if (const auto position = AsInt64(all->value(QStringLiteral("Position"))))
+            clock_.FinishRead(ticket, *position, at);
+        emit Changed(this);
+    });
 }
 
 void MprisPlayer::ReadPosition(bool fresh) {
     if (!fresh && readsUnderWay_ > 0) return;
-    QDBusMessage call = QDBusMessage::createMethodCall(busName_, kObjectPath,
-                                                       kPropertiesInterface, QStringLiteral("Get"));
+    QDBusMessage call = QDBusMessage::createMethodCall(busName_, kObjectPath, kPropertiesInterface,
+                                                       QStringLiteral("Get"));
     call << kPlayerInterface << QStringLiteral("Position");
     ++readsUnderWay_;
     const Clock::time_point asked = Clock::now();

@@ -42,7 +42,8 @@ bool PlayerChoice::Matches(std::string_view busName) const {
 void PlayerChoice::Seen(const std::string& busName, Status status) {
     if (!Matches(busName)) return;
     Entry& entry = players_[busName];
-    if (status == Status::Playing && entry.status != Status::Playing) entry.playingSince = ++events_;
+    if (status == Status::Playing && entry.status != Status::Playing)
+        entry.playingSince = ++events_;
     entry.status = status;
     Choose();
 }

@@ -37,8 +37,7 @@ void PositionClock::SetRate(double rate, Clock::time_point at) {
 std::int64_t PositionClock::PositionUs(Clock::time_point at) const {
     double us = static_cast<double>(baseUs_);
     if (running_ && at > baseAt_) {
-        const double elapsedUs =
-            std::chrono::duration<double, std::micro>(at - baseAt_).count();
+        const double elapsedUs = std::chrono::duration<double, std::micro>(at - baseAt_).count();
         us += elapsedUs * rate_;
     }
     if (lengthUs_ > 0 && us > static_cast<double>(lengthUs_)) us = static_cast<double>(lengthUs_);

@@ -28,8 +28,8 @@ void Publisher::Publish(const Followed& state) {
             song_ = SongPathFor(state.track);
             Say("track: " + DescribeTrack(state.track));
             if (!song_.problem.empty()) Say("note: " + song_.problem);
-            const TrackChange change{state.player,      JoinArtists(state.track.artists),
-                                     state.track.title, state.track.album,
+            const TrackChange change{state.player,         JoinArtists(state.track.artists),
+                                     state.track.title,    state.track.album,
                                      state.track.lengthUs, song_.path};
             for (const TrackListener& listener : listeners_) listener(change);
         }

@@ -72,7 +72,7 @@ private:
     bool written_ = false;
     std::string player_;
     std::optional<Track> track_;  // the track followed while playing or paused
-    SongPath song_;  // for track_
+    SongPath song_;               // for track_
     bool active_ = false;
     std::string path_;
     std::uint32_t position_ = 0;
