@@ -33,6 +33,10 @@ struct ConvertResult {
 // time, LF line ends, no BOM, every line at most 99 bytes.
 ConvertResult Convert(std::string_view lrcBytes, const ConvertOptions& options);
 
+// Whether some line of the UTF-8 text begins with an LRC time tag ([mm:ss], [mm:ss.xx], ...):
+// text without one has nothing to convert.
+bool HasTimeTags(std::string_view utf8);
+
 // The encoding an empty ConvertOptions::toEncoding stands for on this platform.
 std::string DefaultOutputEncoding();
 
