@@ -18,8 +18,8 @@ namespace lrc {
 namespace {
 
 constexpr std::size_t kMaxLineBytes = kLineBufferSize - 1;  // what one read of the loader takes
-constexpr std::size_t kTagBytes = 7;                          // "[mm:ss]"
-constexpr std::uint32_t kMaxSeconds = 100 * 60;               // [99:59] is the last that fits
+constexpr std::size_t kTagBytes = 7;                        // "[mm:ss]"
+constexpr std::uint32_t kMaxSeconds = 100 * 60;             // [99:59] is the last that fits
 constexpr char kReplacement = '?';
 const char kUtf8Replacement[] = "\xEF\xBF\xBD";
 
@@ -179,16 +179,20 @@ bool Decode(std::string_view bytes, const std::string& fromEncoding, std::string
         what = fromEncoding.c_str();
     }
     if (replaced > 0) {
-        warnings->push_back(Plural(replaced, "byte sequence", "byte sequences") +
-                            " not valid in " + what + " replaced by U+FFFD");
+        warnings->push_back(Plural(replaced, "byte sequence", "byte sequences") + " not valid in " +
+                            what + " replaced by U+FFFD");
     }
     return true;
 }
 
 // ---- Lines and tags -------------------------------------------------------------------
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // A run of decimal digits (at most `maxDigits`) at s[*i]; false when there is none or the
 // run is longer.
@@ -284,10 +288,12 @@ bool IsMetadataLine(std::string_view line) {
     while (i < line.size() && IsBlank(line[i])) ++i;
     if (i >= line.size() || line[i] != '[') return false;
     std::size_t k = i + 1;
-    while (k < line.size() && ((line[k] >= 'a' && line[k] <= 'z') || (line[k] >= 'A' && line[k] <= 'Z'))) {
+    while (k < line.size() &&
+           ((line[k] >= 'a' && line[k] <= 'z') || (line[k] >= 'A' && line[k] <= 'Z'))) {
         ++k;
     }
-    return k > i + 1 && k < line.size() && line[k] == ':' && line.find(']', k) != std::string_view::npos;
+    return k > i + 1 && k < line.size() && line[k] == ':' &&
+           line.find(']', k) != std::string_view::npos;
 }
 
 // The lyric text after the leading tags: word tags <mm:ss.xx> and time tags in mid-line
@@ -384,8 +390,8 @@ public:
 
     void Warn(std::vector<std::string>* warnings) const {
         if (replaced_ > 0) {
-            warnings->push_back(Plural(replaced_, "character", "characters") + " that " +
-                                name_ + " cannot hold replaced by '?'");
+            warnings->push_back(Plural(replaced_, "character", "characters") + " that " + name_ +
+                                " cannot hold replaced by '?'");
         }
         if (unsafe_ > 0) {
             warnings->push_back(Plural(unsafe_, "character", "characters") + " whose " + name_ +
@@ -412,7 +418,9 @@ private:
 
 }  // namespace
 
-std::string DefaultOutputEncoding() { return os::SystemEncoding(); }
+std::string DefaultOutputEncoding() {
+    return os::SystemEncoding();
+}
 
 bool HasTimeTags(std::string_view utf8) {
     for (std::size_t start = 0; start < utf8.size();) {
@@ -449,7 +457,8 @@ ConvertResult Convert(std::string_view lrcBytes, const ConvertOptions& options) 
         std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
         const std::string_view line = std::string_view(text).substr(start, end - start);
-        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') {
+        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() &&
+            text[end + 1] == '\n') {
             start = end + 2;
         } else {
             start = end < text.size() ? end + 1 : end;
@@ -549,8 +558,15 @@ ConvertResult Convert(std::string_view lrcBytes, const ConvertOptions& options) 
                 texts.push_back(t->text);
             }
         }
+        // A text that another text of the second holds whole (a line revealed word by word,
+        // "Fun", "Funding", "Funding for") is not repeated: the longer one shows it.
         std::string joined;
-        for (const std::string& t : texts) joined += (joined.empty() ? "" : " / ") + t;
+        for (const std::string& t : texts) {
+            const bool heldByAnother = std::any_of(texts.begin(), texts.end(), [&](const auto& o) {
+                return o.size() > t.size() && o.find(t) != std::string::npos;
+            });
+            if (!heldByAnother) joined += (joined.empty() ? "" : " / ") + t;
+        }
         merged.push_back({seconds[k].seconds, joined});
         k = m;
     }
@@ -560,11 +576,11 @@ ConvertResult Convert(std::string_view lrcBytes, const ConvertOptions& options) 
     }
     if (merged.size() > static_cast<std::size_t>(kLyricSlots)) {
         const std::size_t dropped = merged.size() - kLyricSlots;
-        result.warnings.push_back(
-            "the table holds " + std::to_string(kLyricSlots) + " entries: the first " +
-            std::to_string(kLyricSlots) + " by time kept, " +
-            Plural(static_cast<long long>(dropped), "line", "lines") + " from " +
-            Clock(merged[kLyricSlots].seconds) + " on dropped");
+        result.warnings.push_back("the table holds " + std::to_string(kLyricSlots) +
+                                  " entries: the first " + std::to_string(kLyricSlots) +
+                                  " by time kept, " +
+                                  Plural(static_cast<long long>(dropped), "line", "lines") +
+                                  " from " + Clock(merged[kLyricSlots].seconds) + " on dropped");
         merged.resize(kLyricSlots);
     }
 
@@ -598,10 +614,9 @@ ConvertResult Convert(std::string_view lrcBytes, const ConvertOptions& options) 
             }
         }
         if (unfilled > 0) {
-            result.warnings.push_back("--fill: the table's " + std::to_string(kLyricSlots) +
-                                      " entries are used up; " +
-                                      Plural(static_cast<long long>(unfilled), "second", "seconds") +
-                                      " left unfilled");
+            result.warnings.push_back(
+                "--fill: the table's " + std::to_string(kLyricSlots) + " entries are used up; " +
+                Plural(static_cast<long long>(unfilled), "second", "seconds") + " left unfilled");
         }
         entries = std::move(filled);
     }
@@ -625,7 +640,8 @@ StoreResult StoreLyrics(const std::string& path, const std::string& bytes, bool 
     const fs::path target(path);
     if (!force && fs::exists(fs::symlink_status(target, ec))) return StoreResult::Exists;
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    if (!fs::is_directory(dir, ec)) return fail("the directory '" + dir.string() + "' does not exist");
+    if (!fs::is_directory(dir, ec))
+        return fail("the directory '" + dir.string() + "' does not exist");
 
     // A temporary file beside the target, renamed over it once it is whole.
     fs::path temp;
@@ -636,8 +652,8 @@ StoreResult StoreLyrics(const std::string& path, const std::string& bytes, bool 
         f = std::fopen(temp.string().c_str(), "wb");
     }
     if (f == nullptr) return fail("cannot create a file in '" + dir.string() + "'");
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() &&
-                         std::fflush(f) == 0;
+    const bool written =
+        std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
     const bool closed = std::fclose(f) == 0;
     if (!written || !closed) {
         fs::remove(temp, ec);
@@ -675,8 +691,8 @@ bool LyricsPathForSong(const std::string& dir, const std::string& songPath, std:
                        std::string* error) {
     std::string directory = dir.empty() ? ConfiguredLyricsDirectory() : dir;
     if (directory.size() > kLyricsDirSize - 1) {
-        *error = "a lyrics directory has at most " + std::to_string(kLyricsDirSize - 1) +
-                 " characters";
+        *error =
+            "a lyrics directory has at most " + std::to_string(kLyricsDirSize - 1) + " characters";
         return false;
     }
     if (songPath.size() > kSongPathSize - 1) {

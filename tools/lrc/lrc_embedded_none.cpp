@@ -3,7 +3,9 @@
 
 namespace lrc {
 
-bool EmbeddedLyricsSupported() { return false; }
+bool EmbeddedLyricsSupported() {
+    return false;
+}
 
 EmbeddedLyrics ReadEmbeddedLyrics(const std::string&) {
     EmbeddedLyrics e;

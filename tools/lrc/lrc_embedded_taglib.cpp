@@ -18,7 +18,9 @@ namespace lrc {
 
 namespace {
 
-std::string Utf8(const TagLib::String& s) { return s.to8Bit(true); }
+std::string Utf8(const TagLib::String& s) {
+    return s.to8Bit(true);
+}
 
 // SYLT with millisecond stamps as LRC lines.
 bool SyltToLrc(TagLib::ID3v2::Tag* tag, std::string* lrc, std::string* note) {
@@ -54,7 +56,9 @@ bool SyltToLrc(TagLib::ID3v2::Tag* tag, std::string* lrc, std::string* note) {
 
 }  // namespace
 
-bool EmbeddedLyricsSupported() { return true; }
+bool EmbeddedLyricsSupported() {
+    return true;
+}
 
 EmbeddedLyrics ReadEmbeddedLyrics(const std::string& path) {
     EmbeddedLyrics e;

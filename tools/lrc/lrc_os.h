@@ -13,8 +13,8 @@ namespace lrc::os {
 // Decodes `bytes`, text in code page `name`, to UTF-8. A byte sequence the code page does
 // not define becomes U+FFFD and is counted in `*replaced`. False, with `error` saying why,
 // when the code page is unknown.
-bool DecodeToUtf8(const std::string& name, std::string_view bytes, std::string* utf8,
-                  int* replaced, std::string* error);
+bool DecodeToUtf8(const std::string& name, std::string_view bytes, std::string* utf8, int* replaced,
+                  std::string* error);
 
 // Encodes UTF-8 text into a code page, one character at a time, so that the caller can cut
 // lines at character boundaries in the output encoding.

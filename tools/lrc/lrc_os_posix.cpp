@@ -72,8 +72,8 @@ private:
 
 }  // namespace
 
-bool DecodeToUtf8(const std::string& name, std::string_view bytes, std::string* utf8,
-                  int* replaced, std::string* error) {
+bool DecodeToUtf8(const std::string& name, std::string_view bytes, std::string* utf8, int* replaced,
+                  std::string* error) {
     Iconv cd("UTF-8", name);
     if (!cd.ok()) {
         *error = "unknown encoding '" + name + "'";
@@ -105,8 +105,12 @@ std::unique_ptr<Encoder> OpenEncoder(const std::string& name, std::string* error
     return std::make_unique<IconvEncoder>(std::move(cd));
 }
 
-std::string SystemEncoding() { return "UTF-8"; }
+std::string SystemEncoding() {
+    return "UTF-8";
+}
 
-bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+bool IsTerminal(std::FILE* stream) {
+    return isatty(fileno(stream)) == 1;
+}
 
 }  // namespace lrc::os

@@ -17,7 +17,8 @@ namespace {
 std::string Upper(const std::string& s) {
     std::string u;
     for (const char c : s) {
-        if (c != '_' && c != '-') u += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (c != '_' && c != '-')
+            u += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return u;
 }
@@ -38,10 +39,10 @@ UINT CodePageOf(const std::string& name) {
         UINT cp;
     };
     static const Alias kAliases[] = {
-        {"UTF8", CP_UTF8},      {"GBK", 936},         {"GB2312", 936},    {"CP936", 936},
-        {"GB18030", 54936},     {"BIG5", 950},        {"SHIFTJIS", 932},  {"SJIS", 932},
-        {"EUCKR", 949},         {"EUCJP", 20932},     {"KOI8R", 20866},   {"KOI8U", 21866},
-        {"ASCII", 20127},       {"USASCII", 20127},   {"LATIN1", 28591},
+        {"UTF8", CP_UTF8},  {"GBK", 936},       {"GB2312", 936},   {"CP936", 936},
+        {"GB18030", 54936}, {"BIG5", 950},      {"SHIFTJIS", 932}, {"SJIS", 932},
+        {"EUCKR", 949},     {"EUCJP", 20932},   {"KOI8R", 20866},  {"KOI8U", 21866},
+        {"ASCII", 20127},   {"USASCII", 20127}, {"LATIN1", 28591},
     };
     UINT cp = 0;
     for (const Alias& a : kAliases) {
@@ -49,11 +50,14 @@ UINT CodePageOf(const std::string& name) {
     }
     std::string digits;
     if (cp == 0) {
-        if (u.rfind("WINDOWS", 0) == 0) digits = u.substr(7);
-        else if (u.rfind("CP", 0) == 0) digits = u.substr(2);
+        if (u.rfind("WINDOWS", 0) == 0)
+            digits = u.substr(7);
+        else if (u.rfind("CP", 0) == 0)
+            digits = u.substr(2);
         else if (u.rfind("ISO8859", 0) == 0 && AllDigits(u.substr(7))) {
             cp = 28590 + static_cast<UINT>(std::atoi(u.c_str() + 7));
-        } else digits = u;
+        } else
+            digits = u;
         if (cp == 0 && AllDigits(digits)) cp = static_cast<UINT>(std::atoi(digits.c_str()));
     }
     if (cp == 0 || !IsValidCodePage(cp)) return 0;
@@ -104,9 +108,9 @@ public:
         char bytes[16];
         BOOL usedDefault = FALSE;
         const bool canTellDefault = cp_ != CP_UTF8 && cp_ != 54936;
-        const int len = WideCharToMultiByte(cp_, canTellDefault ? WC_NO_BEST_FIT_CHARS : 0, w, n,
-                                            bytes, sizeof bytes, nullptr,
-                                            canTellDefault ? &usedDefault : nullptr);
+        const int len =
+            WideCharToMultiByte(cp_, canTellDefault ? WC_NO_BEST_FIT_CHARS : 0, w, n, bytes,
+                                sizeof bytes, nullptr, canTellDefault ? &usedDefault : nullptr);
         if (len <= 0 || usedDefault) return false;
         out->append(bytes, static_cast<std::size_t>(len));
         return true;
@@ -118,8 +122,8 @@ private:
 
 }  // namespace
 
-bool DecodeToUtf8(const std::string& name, std::string_view bytes, std::string* utf8,
-                  int* replaced, std::string* error) {
+bool DecodeToUtf8(const std::string& name, std::string_view bytes, std::string* utf8, int* replaced,
+                  std::string* error) {
     const UINT cp = CodePageOf(name);
     if (cp == 0) {
         *error = "unknown encoding '" + name + "'";
@@ -154,8 +158,12 @@ std::unique_ptr<Encoder> OpenEncoder(const std::string& name, std::string* error
     return std::make_unique<Win32Encoder>(cp);
 }
 
-std::string SystemEncoding() { return "CP" + std::to_string(GetACP()); }
+std::string SystemEncoding() {
+    return "CP" + std::to_string(GetACP());
+}
 
-bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+bool IsTerminal(std::FILE* stream) {
+    return _isatty(_fileno(stream)) != 0;
+}
 
 }  // namespace lrc::os

@@ -40,7 +40,8 @@ const char kUsage[] =
     "options:\n"
     "  --from-encoding CODEPAGE  the code page of input that is neither UTF-8 nor has a\n"
     "                            byte-order mark (e.g. GBK, CP1251, CP1252)\n"
-    "  --to-encoding CODEPAGE    the output's encoding (default: " STROFIX_LRC_DEFAULT_NOTE ")\n"
+    "  --to-encoding CODEPAGE    the output's encoding (default: " STROFIX_LRC_DEFAULT_NOTE
+    ")\n"
     "  --fill                    repeat each line every second until the next one, so a\n"
     "                            seek or a late start shows the right line at once\n"
     "  --force                   replace lyrics files that exist\n"
@@ -121,15 +122,18 @@ struct Options {
 
 // Takes a converter option at the cursor; false when `arg` is none of them.
 bool TakeCommonOption(const std::string& arg, tools::Args& args, Options* o,
-                      std::optional<std::string>* from, std::optional<std::string>* to,
-                      bool* bad) {
+                      std::optional<std::string>* from, std::optional<std::string>* to, bool* bad) {
     std::string value;
     if (arg == "--from-encoding") {
-        if (!args.TakeValue(arg, &value, from)) *bad = true;
-        else *from = o->convert.fromEncoding = value;
+        if (!args.TakeValue(arg, &value, from))
+            *bad = true;
+        else
+            *from = o->convert.fromEncoding = value;
     } else if (arg == "--to-encoding") {
-        if (!args.TakeValue(arg, &value, to)) *bad = true;
-        else *to = o->convert.toEncoding = value;
+        if (!args.TakeValue(arg, &value, to))
+            *bad = true;
+        else
+            *to = o->convert.toEncoding = value;
     } else if (arg == "--fill") {
         o->convert.fill = true;
     } else if (arg == "--force") {
@@ -174,10 +178,12 @@ int Convert(tools::Args& args) {
 
     if (out) {
         switch (lrc::StoreLyrics(*out, r.output, o.force, &error)) {
-            case lrc::StoreResult::Written: break;
+            case lrc::StoreResult::Written:
+                break;
             case lrc::StoreResult::Exists:
                 return Fail("'" + *out + "' exists; --force replaces it");
-            case lrc::StoreResult::Failed: return Fail(error);
+            case lrc::StoreResult::Failed:
+                return Fail(error);
         }
         if (show && !ShowThroughLoader(*out)) return Fail("cannot load '" + *out + "'");
     } else if (show) {
@@ -185,8 +191,7 @@ int Convert(tools::Args& args) {
         std::error_code ec;
         const fs::path temp = fs::temp_directory_path(ec) /
                               ("strofix-lrc-show-" + std::to_string(std::rand()) + ".txt");
-        if (lrc::StoreLyrics(temp.string(), r.output, false, &error) !=
-            lrc::StoreResult::Written) {
+        if (lrc::StoreLyrics(temp.string(), r.output, false, &error) != lrc::StoreResult::Written) {
             return Fail("cannot write a temporary file: " + error);
         }
         const bool shown = ShowThroughLoader(temp.string());
@@ -225,8 +230,11 @@ Outcome ConvertAndStore(const std::string& what, const std::string& lrcBytes,
         case lrc::StoreResult::Written:
             writtenThisRun->insert(target);
             return Outcome::Written;
-        case lrc::StoreResult::Exists: return Outcome::Present;
-        case lrc::StoreResult::Failed: *why = error; return Outcome::Failed;
+        case lrc::StoreResult::Exists:
+            return Outcome::Present;
+        case lrc::StoreResult::Failed:
+            *why = error;
+            return Outcome::Failed;
     }
     return Outcome::Failed;
 }
@@ -240,8 +248,8 @@ std::string Lower(std::string s) {
 
 bool IsAudioFile(const fs::path& p) {
     static const std::set<std::string> kAudio = {
-        ".mp3", ".mp2", ".flac", ".ogg", ".oga", ".opus", ".spx", ".m4a", ".m4b", ".mp4",
-        ".aac", ".alac", ".ape", ".wv", ".mpc", ".wma", ".asf", ".wav", ".aif", ".aiff", ".tta"};
+        ".mp3",  ".mp2", ".flac", ".ogg", ".oga", ".opus", ".spx", ".m4a", ".m4b",  ".mp4", ".aac",
+        ".alac", ".ape", ".wv",   ".mpc", ".wma", ".asf",  ".wav", ".aif", ".aiff", ".tta"};
     return kAudio.count(Lower(p.extension().string())) != 0;
 }
 
@@ -315,6 +323,12 @@ int ImportMusic(const std::string& music, const std::string& dir, const Options&
             }
         } else {
             const lrc::EmbeddedLyrics e = lrc::ReadEmbeddedLyrics(a.string());
+            if (e.found == lrc::EmbeddedLyrics::Found::Unreadable &&
+                lrc::EmbeddedLyricsSupported()) {
+                ++s.failed;
+                s.failures.push_back(a.string() + ": " + e.error);
+                continue;
+            }
             if (e.found != lrc::EmbeddedLyrics::Found::Synced) {
                 ++s.noLyrics;
                 if (e.found == lrc::EmbeddedLyrics::Found::UnsyncedOnly) ++s.unsyncedOnly;
@@ -330,9 +344,15 @@ int ImportMusic(const std::string& music, const std::string& dir, const Options&
         }
         if (progress) std::fprintf(stderr, "\r\033[K");
         switch (ConvertAndStore(what, bytes, target, o, &written, &why)) {
-            case Outcome::Written: ++s.written; break;
-            case Outcome::Present: ++s.present; break;
-            case Outcome::NoLyrics: ++s.noLyrics; break;
+            case Outcome::Written:
+                ++s.written;
+                break;
+            case Outcome::Present:
+                ++s.present;
+                break;
+            case Outcome::NoLyrics:
+                ++s.noLyrics;
+                break;
             case Outcome::Failed:
                 ++s.failed;
                 s.failures.push_back(what + ": " + why);
@@ -376,8 +396,8 @@ int Import(tools::Args& args) {
     if (!music && files.empty()) return Usage("import wants LRC files, or --music DIR");
     if (song && files.size() != 1) return Usage("--song goes with exactly one LRC file");
     if (dirArg && dirArg->size() > kLyricsDirSize - 1) {
-        return Usage("--dir: a lyrics directory has at most " +
-                     std::to_string(kLyricsDirSize - 1) + " characters");
+        return Usage("--dir: a lyrics directory has at most " + std::to_string(kLyricsDirSize - 1) +
+                     " characters");
     }
     const std::string dir = dirArg ? *dirArg : lrc::ConfiguredLyricsDirectory();
     std::string error;
@@ -397,7 +417,9 @@ int Import(tools::Args& args) {
             continue;
         }
         switch (ConvertAndStore(file, bytes, target, o, &written, &error)) {
-            case Outcome::Written: std::printf("%s -> %s\n", file.c_str(), target.c_str()); break;
+            case Outcome::Written:
+                std::printf("%s -> %s\n", file.c_str(), target.c_str());
+                break;
             case Outcome::Present:
                 std::fprintf(stderr, "strofix-lrc: %s: '%s' exists; --force replaces it\n",
                              file.c_str(), target.c_str());
