@@ -185,4 +185,26 @@ TEST(Program, MusicWalkUsesSiblingLrcFilesAndSummarises) {
     EXPECT_TRUE(Has(r.out, "written: 2\n")) << r.out;
 }
 
+// strofix-check points LRC files to strofix-lrc; their converted form passes without it.
+TEST(Program, CheckerHintsAtLrcFilesAndPassesTheirConversion) {
+    lrc_test::TempDir dir("hint");
+    const std::string in = dir / "Song.lrc";
+    lrc_test::WriteFile(in, "[ti:T]\n[01:02.75]a\n  [1:03.5]b\n[00:04]c\n");
+    const Ran check = lrc_test::RunProgram(STROFIX_CHECK_EXE, {in});
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_TRUE(Has(check.err, ":2: warning: [01:02.75] is an LRC time tag with fractions"))
+        << check.err;
+    EXPECT_TRUE(Has(check.err, ":3: warning: [1:03.5] is an LRC time tag")) << check.err;
+    EXPECT_TRUE(Has(check.err, "hint: 2 line(s) begin with LRC time tags; strofix-lrc convert"))
+        << check.err;
+    EXPECT_TRUE(Has(check.err, ":1: warning: '[' but no time tag read")) << check.err;
+
+    const std::string out = dir / "Song.txt";
+    ASSERT_EQ(Lrc({"convert", in, "-o", out}).exitCode, 0);
+    const Ran converted = lrc_test::RunProgram(STROFIX_CHECK_EXE, {out});
+    EXPECT_EQ(converted.exitCode, 0);
+    EXPECT_EQ(converted.err, "");
+    EXPECT_EQ(converted.out, "4\tc\n62\ta\n63\tb\n");
+}
+
 }  // namespace
