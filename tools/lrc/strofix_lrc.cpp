@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <system_error>
@@ -188,10 +189,17 @@ int Convert(tools::Args& args) {
         if (show && !ShowThroughLoader(*out)) return Fail("cannot load '" + *out + "'");
     } else if (show) {
         // Through a file, as Strofix reads it.
+        // A name no other run holds: StoreLyrics never writes over an existing file.
         std::error_code ec;
-        const fs::path temp = fs::temp_directory_path(ec) /
-                              ("strofix-lrc-show-" + std::to_string(std::rand()) + ".txt");
-        if (lrc::StoreLyrics(temp.string(), r.output, false, &error) != lrc::StoreResult::Written) {
+        std::random_device random;
+        fs::path temp;
+        lrc::StoreResult stored = lrc::StoreResult::Exists;
+        for (int n = 0; n < 100 && stored == lrc::StoreResult::Exists; ++n) {
+            temp = fs::temp_directory_path(ec) /
+                   ("strofix-lrc-show-" + std::to_string(random()) + ".txt");
+            stored = lrc::StoreLyrics(temp.string(), r.output, false, &error);
+        }
+        if (stored != lrc::StoreResult::Written) {
             return Fail("cannot write a temporary file: " + error);
         }
         const bool shown = ShowThroughLoader(temp.string());
