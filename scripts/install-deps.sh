@@ -13,6 +13,7 @@ packages=(
     wine64 fonts-wine file
     python3 tmux scdoc dpkg-dev fakeroot lintian man-db
     mpv mpv-mpris dbus
+    libtag1-dev pkg-config
 )
 
 missing=()
