@@ -1,9 +1,8 @@
 #include "sync/lyrics_file.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/platform.h"
 
@@ -43,46 +42,86 @@ int CrtAtoi(const char* s) {
 }
 
 bool TextModeFile::Open(const char* path) {
+    // One open that checks the type on the opened file: a directory cannot be read, and a
+    // pipe or a device (a FIFO, a console name) could block the tick for good.
+    return Adopt(platform::OpenRegularFile(path));
+}
+
+bool TextModeFile::Adopt(std::FILE* file) {
     Close();
-    // Only a regular file is read: a directory cannot be, and a pipe or a device (a FIFO,
-    // a console name) could block the tick for good.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
-    file_ = std::fopen(path, "rb");
-    textEnded_ = false;
-    return file_ != nullptr;
+    if (file == nullptr) return false;
+    // The stream's own buffer would only be copied into ours.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    file_ = file;
+    return true;
 }
 
 void TextModeFile::Close() {
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
+    pos_ = end_ = taken_ = 0;
+    stop_ = Stop::None;
+    textEnded_ = failed_ = limitReached_ = false;
 }
 
-int TextModeFile::NextChar() {
-    if (textEnded_) return EOF;
-    int c = std::getc(file_);
-    if (c == kCtrlZ) {
-        textEnded_ = true;
-        return EOF;
+bool TextModeFile::Fill() {
+    pos_ = end_ = 0;
+    if (stop_ != Stop::None) {
+        failed_ = failed_ || stop_ != Stop::End;
+        limitReached_ = limitReached_ || stop_ == Stop::Limit;
+        return false;
     }
-    if (c == '\r') {
-        int next = std::getc(file_);
-        if (next == '\n') return '\n';
-        if (next != EOF) std::ungetc(next, file_);
+    // One byte past the limit is asked for, to tell a file of exactly the limit from a
+    // longer one; that byte is never handed out.
+    const std::size_t want = std::min(sizeof buffer_, kLyricsFileByteLimit + 1 - taken_);
+    std::size_t got = std::fread(buffer_, 1, want, file_);
+    taken_ += got;
+    if (taken_ > kLyricsFileByteLimit) {
+        got -= taken_ - kLyricsFileByteLimit;
+        taken_ = kLyricsFileByteLimit;
+        stop_ = Stop::Limit;
+    } else if (got < want) {
+        stop_ = std::ferror(file_) ? Stop::Error : Stop::End;
     }
-    return c;
+    end_ = got;
+    return got > 0 || Fill();  // nothing came: the stop applies at once
 }
 
 TextModeFile::Read TextModeFile::GetLine(char* buf, std::size_t size, std::size_t* length) {
     if (file_ == nullptr || size == 0) return Read::Error;
     std::size_t n = 0;
-    while (n + 1 < size) {
-        int c = NextChar();
-        if (c == EOF) break;
-        buf[n++] = static_cast<char>(c);
-        if (c == '\n') break;
+    while (n + 1 < size && !textEnded_) {
+        if (pos_ == end_ && !Fill()) break;
+        // The ordinary bytes up to the next one the text-mode rules act on, at most as many
+        // as the piece still takes.
+        const unsigned char* from = buffer_ + pos_;
+        const std::size_t span = std::min(end_ - pos_, size - 1 - n);
+        std::size_t k = 0;
+        while (k < span &&
+               (from[k] > kCtrlZ || (from[k] != '\n' && from[k] != '\r' && from[k] != kCtrlZ))) {
+            ++k;
+        }
+        std::memcpy(buf + n, from, k);
+        n += k;
+        pos_ += k;
+        if (k == span) continue;
+        const unsigned char c = buffer_[pos_++];
+        if (c == kCtrlZ) {
+            textEnded_ = true;
+        } else if (c == '\n') {
+            buf[n++] = '\n';
+            break;
+        } else {  // CR: dropped before an LF, an ordinary character otherwise
+            if (pos_ == end_) Fill();
+            if (pos_ < end_ && buffer_[pos_] == '\n') {
+                ++pos_;
+                buf[n++] = '\n';
+                break;
+            }
+            buf[n++] = '\r';
+        }
     }
-    if (std::ferror(file_)) return Read::Error;
+    if (failed_) return Read::Error;
     if (n == 0) return Read::End;
     buf[n] = '\0';
     if (length != nullptr) *length = n;
@@ -112,18 +151,44 @@ int ScanPiece(const char* piece, LyricEntry* table, int* count, int* dropped) {
 }
 
 void SortLyricEntries(LyricEntry* table, int count) {
-    char swap[sizeof table->text];
-    for (int i = 0; i <= count - 2; ++i) {
-        for (int j = count - 1; j >= i + 1; --j) {
-            if (table[j - 1].seconds > table[j].seconds) {
-                const std::uint32_t seconds = table[j - 1].seconds;
-                std::memcpy(swap, table[j - 1].text, sizeof swap);
-                table[j - 1].seconds = table[j].seconds;
-                std::memcpy(table[j - 1].text, table[j].text, sizeof swap);
-                table[j].seconds = seconds;
-                std::memcpy(table[j].text, swap, sizeof swap);
-            }
+    count = std::min(count, kLyricSlots);
+    int sorted = 1;  // a file in time order, the usual case, is left as it is
+    while (sorted < count && table[sorted - 1].seconds <= table[sorted].seconds) ++sorted;
+    if (sorted >= count) return;
+
+    // Keys of time and slot, sorted by the time with a stable radix sort (one pass per byte
+    // of the time, none for a byte every time shares), so equal times keep file order.
+    std::uint64_t keys[kLyricSlots];
+    std::uint64_t spare[kLyricSlots];
+    for (int i = 0; i < count; ++i) {
+        keys[i] = std::uint64_t{table[i].seconds} << 32 | static_cast<std::uint32_t>(i);
+    }
+    std::uint64_t* from = keys;
+    std::uint64_t* to = spare;
+    for (int shift = 32; shift < 64; shift += 8) {
+        int start[257] = {};
+        for (int i = 0; i < count; ++i) ++start[(from[i] >> shift & 0xFF) + 1];
+        if (start[(from[0] >> shift & 0xFF) + 1] == count) continue;
+        for (int b = 1; b < 257; ++b) start[b] += start[b - 1];
+        for (int i = 0; i < count; ++i) to[start[from[i] >> shift & 0xFF]++] = from[i];
+        std::swap(from, to);
+    }
+
+    // Slot i takes the entry of slot source(i): each cycle of that permutation is walked
+    // once, so every slot moves once and one entry waits aside per cycle.
+    bool placed[kLyricSlots] = {};
+    const auto source = [from](int i) { return static_cast<int>(from[i] & 0xFFFFFFFFU); };
+    for (int first = 0; first < count; ++first) {
+        if (placed[first] || source(first) == first) continue;
+        const LyricEntry held = table[first];
+        int slot = first;
+        for (int next = source(slot); next != first; next = source(slot)) {
+            table[slot] = table[next];
+            placed[slot] = true;
+            slot = next;
         }
+        table[slot] = held;
+        placed[slot] = true;
     }
 }
 
@@ -159,7 +224,9 @@ bool BuildLyricsPath(const char* dir, const char* songPath, char separator, char
     const std::size_t dirLen = std::strlen(dir);
     const std::size_t nameLen = std::strlen(name);  // the backslash included
     const std::size_t total = dirLen + nameLen;
-    if (total < 3 || total + 1 > outSize) return false;
+    // The last three characters of the file name become "txt": a shorter name would lose
+    // the separator or the directory's end, and the path would leave the directory.
+    if (nameLen - 1 < 3 || total + 1 > outSize) return false;
     std::memcpy(out, dir, dirLen);
     out[dirLen] = separator;
     std::memcpy(out + dirLen + 1, name + 1, nameLen - 1);
