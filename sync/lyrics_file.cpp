@@ -1,6 +1,7 @@
 #include "sync/lyrics_file.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstring>
 
@@ -15,14 +16,91 @@ bool IsCrtSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// The text after the piece's last ']', without the line feed that ends the piece.
-void CopyEntryText(const char* piece, char* text, std::size_t size) {
-    const char* from = std::strrchr(piece, ']') + 1;
-    std::size_t len = std::strlen(from);
-    if (len > 0 && from[len - 1] == '\n') --len;
-    if (len > size - 1) len = size - 1;
-    std::memcpy(text, from, len);
-    text[len] = '\0';
+bool IsTextModeByte(unsigned char c) {
+    return c == '\n' || c == '\r' || c == kCtrlZ;
+}
+
+// How many of the `n` bytes at `p` come before the first LF, CR or 0x1A (all `n` when
+// there is none). All three are below 0x1B, which text seldom is: eight bytes at a time
+// are let through when none of them is below 0x1B, where the byte order allows.
+std::size_t OrdinaryRun(const unsigned char* p, std::size_t n) {
+    constexpr std::uint64_t kLowBits = 0x0101010101010101U;
+    std::size_t k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; k + 8 <= n; k += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p + k, sizeof word);
+            // The high bit of a byte below 0x1B is set (exact for the lowest such byte).
+            const std::uint64_t below =
+                (word - kLowBits * kCtrlZ - kLowBits) & ~word & (kLowBits << 7);
+            if (below == 0) continue;
+            for (std::size_t i = static_cast<std::size_t>(std::countr_zero(below)) / 8; i < 8;
+                 ++i) {
+                if (IsTextModeByte(p[k + i])) return k + i;
+            }
+        }
+    }
+    while (k < n && !IsTextModeByte(p[k])) ++k;
+    return k;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// ScanPiece on a piece whose length (up to its NUL) is known.
+int ScanPieceOf(const char* piece, std::size_t length, LyricEntry* table, int* count,
+                int* dropped) {
+    const char* const end = piece + length;
+    const char* text = nullptr;  // the entry text, found with the piece's first entry
+    std::size_t textLen = 0;
+    int found = 0;
+    const char* open = length > 0 && piece[0] == '['  // where a tag line's first tag is
+                           ? piece
+                           : static_cast<const char*>(std::memchr(piece, '[', length));
+    while (open != nullptr) {
+        // A tag is a '[' whose first ']' comes six characters later.
+        if (end - open <= 6 || open[6] != ']' || open[1] == ']' || open[2] == ']' ||
+            open[3] == ']' || open[4] == ']' || open[5] == ']') {
+            break;
+        }
+        const char* close = open + 6;
+        // Minutes and seconds wrap as 32-bit values: a negative time sorts after all others.
+        std::uint32_t minutes;
+        std::uint32_t seconds;
+        if (IsDigit(open[1]) && IsDigit(open[2]) && open[3] == ':' && IsDigit(open[4]) &&
+            IsDigit(open[5])) {  // the usual [mm:ss], as the conversion reads it
+            minutes = static_cast<std::uint32_t>((open[1] - '0') * 10 + (open[2] - '0'));
+            seconds = static_cast<std::uint32_t>((open[4] - '0') * 10 + (open[5] - '0'));
+        } else {
+            minutes = static_cast<std::uint32_t>(CrtAtoi(open + 1));
+            seconds = static_cast<std::uint32_t>(CrtAtoi(open + 4));
+        }
+        if (*count < kLyricSlots) {
+            if (text == nullptr) {
+                // The text after the piece's last ']', without the line feed that ends it.
+                const char* last = close;
+                for (const char* b = close; (b = static_cast<const char*>(std::memchr(
+                                                 b + 1, ']', end - b - 1))) != nullptr;) {
+                    last = b;
+                }
+                text = last + 1;
+                textLen = static_cast<std::size_t>(end - text);
+                if (textLen > 0 && text[textLen - 1] == '\n') --textLen;
+                textLen = std::min(textLen, sizeof table->text - 1);
+            }
+            LyricEntry& entry = table[*count];
+            entry.seconds = minutes * 60U + seconds;
+            std::memcpy(entry.text, text, textLen);
+            entry.text[textLen] = '\0';
+            ++*count;
+        } else {
+            ++*dropped;
+        }
+        ++found;
+        open = static_cast<const char*>(std::memchr(close, '[', end - close));
+    }
+    return found;
 }
 
 }  // namespace
@@ -96,11 +174,7 @@ TextModeFile::Read TextModeFile::GetLine(char* buf, std::size_t size, std::size_
         // as the piece still takes.
         const unsigned char* from = buffer_ + pos_;
         const std::size_t span = std::min(end_ - pos_, size - 1 - n);
-        std::size_t k = 0;
-        while (k < span &&
-               (from[k] > kCtrlZ || (from[k] != '\n' && from[k] != '\r' && from[k] != kCtrlZ))) {
-            ++k;
-        }
+        const std::size_t k = OrdinaryRun(from, span);
         std::memcpy(buf + n, from, k);
         n += k;
         pos_ += k;
@@ -129,25 +203,7 @@ TextModeFile::Read TextModeFile::GetLine(char* buf, std::size_t size, std::size_
 }
 
 int ScanPiece(const char* piece, LyricEntry* table, int* count, int* dropped) {
-    int found = 0;
-    for (const char* open = std::strchr(piece, '['); open != nullptr;) {
-        const char* close = std::strchr(open, ']');
-        if (close == nullptr || close - open != 6) break;
-        // Minutes and seconds wrap as 32-bit values: a negative time sorts after all others.
-        const auto minutes = static_cast<std::uint32_t>(CrtAtoi(open + 1));
-        const auto seconds = static_cast<std::uint32_t>(CrtAtoi(open + 4));
-        if (*count < kLyricSlots) {
-            LyricEntry& entry = table[*count];
-            entry.seconds = minutes * 60U + seconds;
-            CopyEntryText(piece, entry.text, sizeof entry.text);
-            ++*count;
-        } else {
-            ++*dropped;
-        }
-        ++found;
-        open = std::strchr(close, '[');
-    }
-    return found;
+    return ScanPieceOf(piece, std::strlen(piece), table, count, dropped);
 }
 
 void SortLyricEntries(LyricEntry* table, int count) {
@@ -156,21 +212,25 @@ void SortLyricEntries(LyricEntry* table, int count) {
     while (sorted < count && table[sorted - 1].seconds <= table[sorted].seconds) ++sorted;
     if (sorted >= count) return;
 
-    // Keys of time and slot, sorted by the time with a stable radix sort (one pass per byte
-    // of the time, none for a byte every time shares), so equal times keep file order.
+    // Keys of time and slot, sorted by the time with a stable radix sort: one pass for each
+    // byte in which the times differ, so equal times keep their file order.
     std::uint64_t keys[kLyricSlots];
     std::uint64_t spare[kLyricSlots];
+    std::uint32_t any = 0;
+    std::uint32_t all = ~0U;
     for (int i = 0; i < count; ++i) {
         keys[i] = std::uint64_t{table[i].seconds} << 32 | static_cast<std::uint32_t>(i);
+        any |= table[i].seconds;
+        all &= table[i].seconds;
     }
     std::uint64_t* from = keys;
     std::uint64_t* to = spare;
-    for (int shift = 32; shift < 64; shift += 8) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        if (((any ^ all) >> shift & 0xFFU) == 0) continue;
         int start[257] = {};
-        for (int i = 0; i < count; ++i) ++start[(from[i] >> shift & 0xFF) + 1];
-        if (start[(from[0] >> shift & 0xFF) + 1] == count) continue;
+        for (int i = 0; i < count; ++i) ++start[(from[i] >> (32 + shift) & 0xFFU) + 1];
         for (int b = 1; b < 257; ++b) start[b] += start[b - 1];
-        for (int i = 0; i < count; ++i) to[start[from[i] >> shift & 0xFF]++] = from[i];
+        for (int i = 0; i < count; ++i) to[start[from[i] >> (32 + shift) & 0xFFU]++] = from[i];
         std::swap(from, to);
     }
 
@@ -200,7 +260,10 @@ int ReadLyricsFile(TextModeFile& file, LyricEntry* table, PieceObserver* observe
     while (file.GetLine(line, sizeof line, &len) == TextModeFile::Read::Piece) {
         int dropped = 0;
         const int before = count;
-        ScanPiece(line, table, &count, &dropped);
+        // A NUL read from the file ends the piece's text.
+        const void* nul = std::memchr(line, '\0', len);
+        ScanPieceOf(line, nul != nullptr ? static_cast<const char*>(nul) - line : len, table,
+                    &count, &dropped);
         const bool endsLine = line[len - 1] == '\n';
         if (observer != nullptr) {
             observer->OnPiece({lineNumber, line, count - before, dropped, endsLine});
