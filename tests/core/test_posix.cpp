@@ -158,6 +158,39 @@ TEST(LyricsFilePosix, UnreadableOrBlockingFilesAreNotLoaded) {
     }
 }
 
+TEST(LyricsFilePosix, OnlyRegularFilesAreOpenedAndReadAsUsual) {
+    TempDir dir;
+    const auto regular = dir.Write("Song.txt", "[00:01]one\n");
+    const auto link = dir.Path() / "Link.txt";
+    ASSERT_EQ(symlink(regular.c_str(), link.c_str()), 0);
+    const auto fifo = dir.Path() / "fifo.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO with a writer opens without waiting; it is still refused.
+    const int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const struct {
+        std::string path;
+        bool opens;
+    } cases[] = {
+        {regular.string(), true},
+        {link.string(), true},
+        {fifo.string(), false},
+        {dir.Str(), false},
+        {(dir.Path() / "none").string(), false},
+        {"/dev/null", false},
+    };
+    for (const auto& c : cases) {
+        std::FILE* f = platform::OpenRegularFile(c.path.c_str());
+        EXPECT_EQ(f != nullptr, c.opens) << c.path;
+        if (f == nullptr) continue;
+        // Reads block as usual, and the descriptor does not leak into started programs.
+        EXPECT_EQ(fcntl(fileno(f), F_GETFL) & (O_NONBLOCK | O_ACCMODE), O_RDONLY) << c.path;
+        EXPECT_NE(fcntl(fileno(f), F_GETFD) & FD_CLOEXEC, 0) << c.path;
+        std::fclose(f);
+    }
+    close(writer);
+}
+
 // A stream that hands out `text` in reads of at most `chunk` bytes and then fails, as a
 // disk or a network share may in mid-file.
 struct FailingSource {
