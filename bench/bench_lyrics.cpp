@@ -2,7 +2,9 @@
 //  - LoadLyrics on files of 250 tagged lines in time order, in reverse order and shuffled,
 //    each beside a bare open, line-by-line read and close of the same file (the floor).
 //  - One same-song tick over the full table, beside its floor: a bounded copy of the path,
-//    a compare, a scan of the 250 slots and a text assign.
+//    a compare, a scan of the 250 slots and a text assign, with and without the one look
+//    at the block (an fstat on POSIX) that each tick takes to notice a shrunk or replaced
+//    block.
 // The dialog backend records nothing here (the tests' log would grow without end).
 // scripts/bench.sh --ratios prints the ratios of each pair, medians of five runs.
 #include <benchmark/benchmark.h>
@@ -13,6 +15,8 @@
 #include <string>
 
 #include "platform/fake/fake_backend.h"
+#include "platform/platform.h"
+#include "player/player_info.h"
 #include "tests/core/support.h"
 #include "ui/lyrics_dlg.h"
 
@@ -139,9 +143,15 @@ BENCHMARK(BM_SameSongTick);
 
 // The least a same-song tick can do: copy the path out of the block (bounded by the
 // block and the buffer), compare it with the last one, find the slot of the second among
-// the 250 and assign its text.
-void BM_TickFloor(benchmark::State& state) {
+// the 250 and assign its text. With `checkBlock`, it also looks at the block once, as the
+// tick must (a block shrunk or replaced under the reader is noticed before it is read).
+void TickFloor(benchmark::State& state, bool checkBlock) {
     strofix_test::TestBlock block;
+    platform::SharedBlock check;
+    if (checkBlock && !platform::OpenSharedBlock(block.Name(), kPlayerBlockSize, &check)) {
+        state.SkipWithError("block not opened");
+        return;
+    }
     block.SetPath(Song(Order::Shuffled));
     const unsigned char* view = block.Bytes();
     const std::size_t pathRoom = block.Size() - kSongPathOffset;
@@ -162,6 +172,9 @@ void BM_TickFloor(benchmark::State& state) {
     for (auto _ : state) {
         block.SetPosition(ms);
         ms = NextPosition(ms);
+        if (checkBlock && !platform::CheckSharedBlock(&check)) {
+            state.SkipWithError("the block was replaced");
+        }
         char path[kSongPathSize];
         const std::size_t room = pathRoom < sizeof path - 1 ? pathRoom : sizeof path - 1;
         const void* nul = std::memchr(view + kSongPathOffset, '\0', room);
@@ -183,8 +196,18 @@ void BM_TickFloor(benchmark::State& state) {
         shown = table[line].text;
         benchmark::DoNotOptimize(shown.data());
     }
+    platform::CloseSharedBlock(&check);
+}
+
+void BM_TickFloor(benchmark::State& state) {
+    TickFloor(state, true);
 }
 BENCHMARK(BM_TickFloor);
+
+void BM_TickFloorWithoutBlockCheck(benchmark::State& state) {
+    TickFloor(state, false);
+}
+BENCHMARK(BM_TickFloorWithoutBlockCheck);
 
 }  // namespace
 
