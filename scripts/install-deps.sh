@@ -11,7 +11,7 @@ packages=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine64 fonts-wine file
-    python3 openssl
+    python3 openssl ca-certificates
 )
 
 missing=()
