@@ -182,7 +182,7 @@ TEST_F(LrclibClient, CertificatesAreVerified) {
         const Answer a = client.FetchAndWait(track_);
         EXPECT_EQ(a.outcome, Outcome::Failed);
         EXPECT_EQ(a.httpStatus, 0);
-        EXPECT_FALSE(a.error.empty());
+        EXPECT_NE(a.error.find("certificate"), std::string::npos) << a.error;
     }
     EXPECT_EQ(server.Requests().size(), 0u);
     {
@@ -231,6 +231,24 @@ TEST_F(LrclibClient, AtMostOneRequestPerTrackAndTheLoopKeepsRunning) {
     EXPECT_EQ(server.Requests().size(), 2u);
     // Once the first has ended, the track may be asked for again.
     EXPECT_TRUE(client.Fetch(track_, count));
+}
+
+TEST_F(LrclibClient, NobodyListening) {
+    // A port that was free a moment ago: the connection is refused at once.
+    int port = 0;
+    {
+        LocalServer gone("notfound", dir_);
+        ASSERT_TRUE(gone.Up());
+        port = gone.Port();
+    }
+    fetch::Client client(At("http://127.0.0.1:" + std::to_string(port)));
+    QElapsedTimer clock;
+    clock.start();
+    const Answer a = client.FetchAndWait(track_);
+    EXPECT_EQ(a.outcome, Outcome::Failed);
+    EXPECT_EQ(a.httpStatus, 0);
+    EXPECT_NE(a.error.find("refused"), std::string::npos) << a.error;
+    EXPECT_LT(clock.elapsed(), 4000);
 }
 
 TEST(LrclibAnswer, ParsedByItsFields) {
