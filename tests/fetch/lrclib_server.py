@@ -72,7 +72,7 @@ class Handler(BaseHTTPRequestHandler):
         return json.dumps(obj, ensure_ascii=False)
 
     def do_GET(self):
-        url = urllib.parse.urlsplit(self.path)
+        url = urllib.parse.urlsplit(self.path)  # a full URL when asked as a proxy
         params = self.record(url)
         mode = self.server.mode
         title = params.get("track_name", "")

@@ -66,8 +66,8 @@ protected:
                 Slurp(dir_ / "err")};
     }
     std::vector<std::string> With(const LocalServer& server, std::vector<std::string> args) {
-        args.insert(args.end(), {"--dir", (dir_ / "lyrics").string(), "--lrclib-url",
-                                 server.BaseUrl()});
+        args.insert(args.end(),
+                    {"--dir", (dir_ / "lyrics").string(), "--lrclib-url", server.BaseUrl()});
         return args;
     }
 

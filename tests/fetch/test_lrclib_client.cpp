@@ -251,6 +251,19 @@ TEST_F(LrclibClient, NobodyListening) {
     EXPECT_LT(clock.elapsed(), 4000);
 }
 
+TEST_F(LrclibClient, TheSystemsProxyIsUsed) {
+    // The local server stands in for the proxy: it gets the request for another host.
+    LocalServer proxy("synced", dir_);
+    ASSERT_TRUE(proxy.Up());
+    setenv("http_proxy", proxy.BaseUrl().c_str(), 1);
+    fetch::Client client(At("http://lrclib.invalid"));
+    const Answer a = client.FetchAndWait(track_);
+    unsetenv("http_proxy");
+    EXPECT_EQ(a.outcome, Outcome::Synced) << a.error;
+    ASSERT_EQ(proxy.Requests().size(), 1u);
+    EXPECT_EQ(proxy.Requests()[0].path, "/api/get");
+}
+
 TEST(LrclibAnswer, ParsedByItsFields) {
     struct Case {
         int status;
@@ -312,7 +325,12 @@ TEST(LrclibBaseUrl, BadOneFailsTheFetchWithoutARequest) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The client needs Qt's event machinery, but no display.
+    // The client needs Qt's event machinery, but no display; the local server is reached
+    // directly, whatever proxy the machine names.
+    for (const char* name :
+         {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"}) {
+        unsetenv(name);
+    }
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

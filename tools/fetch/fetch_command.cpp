@@ -64,13 +64,20 @@ int FetchCommand(tools::Args& args) {
         const std::string arg = args.Take();
         std::string value;
         std::optional<std::string>* slot = nullptr;
-        if (arg == "--artist") slot = &artist;
-        else if (arg == "--title") slot = &title;
-        else if (arg == "--album") slot = &album;
-        else if (arg == "--duration") slot = &duration;
-        else if (arg == "--song") slot = &song;
-        else if (arg == "--dir") slot = &dir;
-        else if (arg == "--lrclib-url") slot = &url;
+        if (arg == "--artist")
+            slot = &artist;
+        else if (arg == "--title")
+            slot = &title;
+        else if (arg == "--album")
+            slot = &album;
+        else if (arg == "--duration")
+            slot = &duration;
+        else if (arg == "--song")
+            slot = &song;
+        else if (arg == "--dir")
+            slot = &dir;
+        else if (arg == "--lrclib-url")
+            slot = &url;
         else if (arg == "--retry") {
             retry = true;
             continue;

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -160,6 +161,8 @@ std::string TrackKey(const Track& track) {
 Client::Client(ClientOptions options)
     : options_(std::move(options)), manager_(std::make_unique<QNetworkAccessManager>()) {
     manager_->setAutoDeleteReplies(false);
+    // The proxy the user's system names (https_proxy and the like), as other programs use.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
 }
 
 Client::~Client() {

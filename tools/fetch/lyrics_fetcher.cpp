@@ -14,7 +14,9 @@ namespace fetch {
 
 namespace {
 
-std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t Now() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 std::string LocalTime(std::int64_t t) {
     const std::time_t tt = static_cast<std::time_t>(t);
@@ -31,7 +33,9 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-bool Stored(Result r) { return r == Result::Written || r == Result::Instrumental; }
+bool Stored(Result r) {
+    return r == Result::Written || r == Result::Instrumental;
+}
 
 std::string Describe(const Track& track) {
     std::string text = track.artist.empty() ? track.title : track.artist + " - " + track.title;
@@ -117,7 +121,8 @@ Report LyricsFetcher::Finish(const Track& track, const std::string& lyricsPath,
             return report;
         case Outcome::NotFound:
             report.result = Result::NotFound;
-            report.message = "LRCLIB has no lyrics for " + Describe(track) + " (" + answer.error + ")";
+            report.message =
+                "LRCLIB has no lyrics for " + Describe(track) + " (" + answer.error + ")";
             RememberMiss(track, &report);
             return report;
         case Outcome::PlainOnly:
@@ -140,9 +145,9 @@ Report LyricsFetcher::Finish(const Track& track, const std::string& lyricsPath,
             report.warnings = std::move(converted.warnings);
             if (!converted.ok || converted.entries == 0) {
                 report.result = Result::Failed;
-                report.message = "the synced lyrics LRCLIB has for " + Describe(track) +
-                                 " do not convert: " +
-                                 (converted.ok ? "no time tag in them" : converted.error);
+                report.message =
+                    "the synced lyrics LRCLIB has for " + Describe(track) +
+                    " do not convert: " + (converted.ok ? "no time tag in them" : converted.error);
                 return report;
             }
             bytes = std::move(converted.output);
@@ -157,7 +162,8 @@ Report LyricsFetcher::Finish(const Track& track, const std::string& lyricsPath,
                                        lyricsPath + ", which shows \"(instrumental)\""
                                  : "wrote " + lyricsPath + " with the synced lyrics of " +
                                        Describe(track) + " from LRCLIB";
-            if (!missMemoryPath_.empty()) MissMemory(missMemoryPath_).Forget(TrackKey(track), Now(), nullptr);
+            if (!missMemoryPath_.empty())
+                MissMemory(missMemoryPath_).Forget(TrackKey(track), Now(), nullptr);
             break;
         case lrc::StoreResult::Exists:
             report.result = Result::Present;
