@@ -14,3 +14,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Only system DLLs at run time: the C and C++ run-times and winpthread are linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# A Windows program's folder holds it and its companions: no bin\ below the install prefix.
+set(CMAKE_INSTALL_BINDIR . CACHE PATH "Programs, at the top of the install folder")
+set(CMAKE_STRIP ${STROFIX_MINGW_PREFIX}-strip)

@@ -25,6 +25,12 @@ bool CPlayerInfo::OpenBlock(const char* blockName, const char* eventName) {
     return true;
 }
 
+bool CPlayerInfo::AttachBlock(unsigned char* bytes, std::size_t size) {
+    m_pBlock = bytes;
+    m_blockSize = bytes != nullptr ? size : 0;
+    return bytes != nullptr;
+}
+
 bool CPlayerInfo::GetSongPath(char* out, std::size_t outSize) const {
     if (m_pBlock == nullptr || outSize == 0) return false;
     std::size_t n = 0;

@@ -23,6 +23,10 @@ public:
     bool OpenBlock();
     // The same under other names, so that tests need not touch the player's block.
     bool OpenBlock(const char* blockName, const char* eventName);
+    // Reads `size` bytes of memory the caller holds instead of a named block: a copy of
+    // the block taken by a program that replays it. The memory must outlive the reads.
+    // False, and closed, when `bytes` is null.
+    bool AttachBlock(unsigned char* bytes, std::size_t size);
 
     // Copies the song path into `out` (always NUL-terminated, cut to outSize - 1
     // characters, never read past the block). False, `out` untouched, while closed.

@@ -7,11 +7,12 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+    xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core openbox libsm-dev libice-dev
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine64 fonts-wine file
-    python3 openssl ca-certificates
+    python3 tmux scdoc dpkg-dev fakeroot lintian man-db
+    openssl ca-certificates
 )
 
 missing=()

@@ -73,4 +73,7 @@ expect 'VALUE "OriginalFilename", "Strofix\.exe"' "version record names Strofix.
 expect 'VALUE "Translation", 0x409, 1200' "version record language and code page"
 expect '^1 24 ' "manifest"
 
+step "i686: the zip"
+./scripts/check-windows-zip.sh build-win32
+
 step "Windows build and tests passed"

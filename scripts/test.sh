@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, then builds and tests the Linux program,
-# the portable code under ASan + UBSan, the fuzz targets (about 30 s each) and the
-# Windows program (MinGW cross build, tests under Wine).
+# the Debian package (installed, tried and removed again), the portable code under
+# ASan + UBSan, the fuzz targets (about 30 s each) and the Windows program (MinGW cross
+# build, tests under Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -17,6 +18,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTROFIX_WERROR=
     -DSTROFIX_GUI=ON -DSTROFIX_TESTS=ON -DSTROFIX_SANITIZE=OFF
 cmake --build build
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2
+
+step "Debian package: build, install, run, lintian, remove"
+./scripts/test-package.sh
 
 step "Sanitizers (ASan + UBSan)"
 ./scripts/test-sanitize.sh

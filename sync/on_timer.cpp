@@ -14,6 +14,10 @@ void ResetTickState() {
     g_currentLine = 0;
 }
 
+const char* TickSongPath() {
+    return g_lastSongPath;
+}
+
 void CLyricsDlg::OnTimer(unsigned /*timerId*/) {
     char songPath[kSongPathSize];
     // A block that could not be opened reads as an empty path at position 0.

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/platform.h"
+#include "strofix_version.h"
 #include "sync/lyrics_file.h"
 #include "tools/tool_args.h"
 #include "ui/lyrics_dir.h"
@@ -20,7 +21,8 @@ const char kUsage[] =
     "         one 'SECONDS<TAB>TEXT' a line; warnings go to stderr\n"
     "       strofix-check --which SONG_PATH [--dir DIR]\n"
     "         print the lyrics file Strofix looks for when the player plays SONG_PATH\n"
-    "         (DIR defaults to the configured lyrics directory)\n";
+    "         (DIR defaults to the configured lyrics directory)\n"
+    "       strofix-check --version | --help\n";
 
 int Usage(const std::string& why) {
     std::fprintf(stderr, "strofix-check: %s\n%s", why.c_str(), kUsage);
@@ -187,6 +189,10 @@ int main(int argc, char** argv) {
     const std::string first = args.Peek();
     if (first == "-h" || first == "--help") {
         std::printf("%s", kUsage);
+        return tools::kExitOk;
+    }
+    if (first == "--version") {
+        std::printf("strofix-check %s\n", STROFIX_VERSION);
         return tools::kExitOk;
     }
     if (first == "--which" || first == "--dir") return Which(args);

@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "player/player_block_writer.h"
 #include "player/player_info.h"
+#include "strofix_version.h"
 #include "tools/tool_args.h"
 
 namespace {
@@ -37,7 +38,8 @@ const char kUsage[] =
     "                                          clear the path (Ctrl+C stops)\n"
     "  stop                                    clear the song path\n"
     "  show                                    print the size word, position and path\n"
-    "--block NAME uses another shared block than the player's.\n";
+    "--block NAME uses another shared block than the player's.\n"
+    "strofix-player --version | --help prints the version or this help.\n";
 
 int Usage(const std::string& why) {
     std::fprintf(stderr, "strofix-player: %s\n%s", why.c_str(), kUsage);
@@ -192,6 +194,10 @@ int Show(const std::string& blockName, tools::Args& args) {
 
 int main(int argc, char** argv) {
     tools::Args args(argc, argv);
+    if (!args.Done() && args.Peek() == "--version") {
+        std::printf("strofix-player %s\n", STROFIX_VERSION);
+        return tools::kExitOk;
+    }
     std::string blockName = kPlayerBlockName;
     if (!args.Done() && args.Peek() == "--block") {
         args.Take();

@@ -9,7 +9,7 @@ CLyricsDlg::CLyricsDlg(CDialog* parent) : CDialog(IDD_MAIN_DIALOG, parent) {
 
 CLyricsDlg::~CLyricsDlg() {
     m_lyricsFile.Close();
-    WriteLyricsDirectory(m_lyricsDir);
+    if (m_saveLyricsDirectory) WriteLyricsDirectory(m_lyricsDir);
 }
 
 void CLyricsDlg::DoDataExchange(CDataExchange* dx) {

@@ -42,6 +42,9 @@ public:
     LyricTable m_table = {};
     CPlayerInfo m_player;
     IconHandle m_hIcon = nullptr;
+    // The window saves the lyrics directory when it goes; a program that only follows the
+    // player (and may have been given another directory) clears this.
+    bool m_saveLyricsDirectory = true;
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
@@ -57,3 +60,6 @@ IconPosition CenteredIconPosition(int clientWidth, int clientHeight, int iconWid
 // The tick's memory of the last song loaded and the line shown. Shared by all ticks for
 // the whole run; tests start each case from the initial state with this.
 void ResetTickState();
+// The song whose lyrics the table holds: the path of the last successful load, "" before
+// the first. A tick whose song path differs from it has not found that song's lyrics.
+const char* TickSongPath();

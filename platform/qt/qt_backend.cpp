@@ -3,19 +3,20 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
-#include <memory>
+#include <QVBoxLayout>
 #include <iterator>
+#include <memory>
 
 #include "platform/win_app.h"
 #include "res/resource.h"
@@ -87,6 +88,41 @@ const char* const kControlIdProperty = "strofixControlId";
 int ControlIdOf(const QObject* object) {
     const QVariant v = object->property(kControlIdProperty);
     return v.isValid() ? v.toInt() : kStaticId;
+}
+
+// A message box's OK button, in dialog units, as the Windows dialog manager sizes it.
+constexpr int kMessageButtonW = 50;
+constexpr int kMessageButtonH = 14;
+// Beside its caption a window manager's title bar holds the window icon and up to three
+// buttons (a box asks for a close button only, but not every window manager obeys), each
+// about a square as tall as the bar; one more square stands for the label's and the
+// frame's padding.
+constexpr int kTitleBarSquares = 5;
+constexpr int kTitleTextPadding = 8;  // above and below the caption's line, together
+
+// The width a window needs so that a title bar shows its whole caption.
+int CaptionRoom(const QString& caption) {
+    QFont title = QApplication::font();  // title bars use the desktop's font, not ours
+    title.setBold(true);
+    const QFontMetrics metrics(title);
+    const int bar = metrics.height() + kTitleTextPadding;
+    return metrics.horizontalAdvance(caption) + kTitleBarSquares * bar;
+}
+
+// The pressed look of a checkable button, as plain as the pressed button of Windows: the
+// selection colours of the palette while it is checked, its own colours otherwise.
+void ShowCheckedLook(QPushButton* button, bool checked) {
+    if (!checked) {
+        button->setPalette(QPalette());
+        return;
+    }
+    QPalette pressed = button->parentWidget()->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        pressed.setColor(group, QPalette::Button, pressed.color(group, QPalette::Highlight));
+        pressed.setColor(group, QPalette::ButtonText,
+                         pressed.color(group, QPalette::HighlightedText));
+    }
+    button->setPalette(pressed);
 }
 
 // Windows' MulDiv for the non-negative values a layout uses: a * b / c, rounded.
@@ -274,6 +310,10 @@ void QtDialogBackend::BuildWindow() {
             case Kind::DefPushButton: {
                 auto* button = new QPushButton(text, window_);
                 button->setCheckable(c.kind == Kind::CheckPushButton);
+                if (button->isCheckable()) {
+                    QObject::connect(button, &QAbstractButton::toggled, button,
+                                     [button](bool on) { ShowCheckedLook(button, on); });
+                }
                 // Enter belongs to the dialog's default command, not to whichever button
                 // has the focus.
                 button->setAutoDefault(c.kind == Kind::DefPushButton);
@@ -339,6 +379,7 @@ int QtDialogBackend::RunModal() {
     result_ = -1;
     focusId_ = 0;
     BuildWindow();
+    running_.push_back(this);
 
     // Like the dialog manager: true from the initialisation gives the focus to the
     // first control that takes it.
@@ -368,6 +409,12 @@ int QtDialogBackend::RunModal() {
     menuItems_.clear();
     focusId_ = 0;
     delete window;
+    running_.pop_back();
+    if (running_.empty()) {
+        quitRequested_ = false;  // the ending has reached its end
+    } else {
+        QueueContinueQuit();
+    }
     return result_;
 }
 
@@ -511,13 +558,41 @@ void QtDialogBackend::SetWindowText(const std::string& text) {
     if (window_ != nullptr) window_->setWindowTitle(FromAnsi(text));
 }
 
+// A box of its own rather than QMessageBox, whose width ignores the window manager's title
+// bar, whose text sits beside the room of an icon it does not show and whose OK button
+// carries a theme icon: the text centred, one OK button centred below it and no icon, and
+// wide enough for the caption. Enter, Escape and the close box end it, with OK as always
+// for a box with an OK button only.
 int QtDialogBackend::MessageBox(const std::string& text, const std::string& caption,
                                 unsigned /*type: OK only*/) {
-    QMessageBox box(QMessageBox::NoIcon, FromAnsi(caption), FromAnsi(text), QMessageBox::Ok,
-                    window_);
+    QDialog box(window_, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     box.setObjectName(QStringLiteral("messageBox"));
-    box.setTextFormat(Qt::PlainText);
+    box.setWindowTitle(FromAnsi(caption));
+    box.setModal(true);
+
+    auto* label = new QLabel(FromAnsi(text), &box);
+    label->setObjectName(QStringLiteral("messageText"));
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignCenter);
+    auto* ok = new QPushButton(QStringLiteral(STROFIX_OK_TEXT), &box);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    const DialogBaseUnits base = BaseUnitsOf(box.font());
+    ok->setFixedSize(DluToPixelsX(kMessageButtonW, base), DluToPixelsY(kMessageButtonH, base));
+    QObject::connect(ok, &QAbstractButton::clicked, &box, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(&box);
+    layout->addWidget(label);
+    layout->addWidget(ok, 0, Qt::AlignHCenter);
+    layout->activate();
+    const QSize hint = box.sizeHint();
+    box.setFixedSize(qMax(hint.width(), CaptionRoom(box.windowTitle())), hint.height());
+
+    box_ = &box;
     box.exec();
+    box_ = nullptr;
+    QueueContinueQuit();
     return kIdOk;
 }
 
@@ -537,6 +612,7 @@ bool QtDialogBackend::AppendSystemMenuItem(unsigned command, const std::string& 
 void QtDialogBackend::ShowWindowMenu(QMenu* base, const QPoint& globalPos) {
     if (window_ == nullptr || ended_ || menuItems_.empty()) {
         if (base != nullptr) base->exec(globalPos);
+        QueueContinueQuit();
         return;
     }
     std::unique_ptr<QMenu> own;
@@ -555,6 +631,7 @@ void QtDialogBackend::ShowWindowMenu(QMenu* base, const QPoint& globalPos) {
         ours[menu->addAction(text)] = menuItems_[i].command;
     }
     QAction* chosen = menu->exec(globalPos);
+    QueueContinueQuit();
     const auto it = ours.find(chosen);
     if (it != ours.end()) SendSysCommand(it->second);
 }
@@ -562,6 +639,45 @@ void QtDialogBackend::ShowWindowMenu(QMenu* base, const QPoint& globalPos) {
 void QtDialogBackend::SendSysCommand(unsigned command) {
     if (window_ == nullptr || ended_) return;
     owner_.OnSysCommand(command, 0);
+}
+
+std::vector<QtDialogBackend*> QtDialogBackend::running_;
+bool QtDialogBackend::quitRequested_ = false;
+int QtDialogBackend::quitSignal_ = 0;
+
+int QuitSignal() {
+    return QtDialogBackend::QuitSignalOf();
+}
+
+void QtDialogBackend::RequestQuit(int signal) {
+    if (running_.empty()) return;  // nothing runs: the program is on its way out already
+    if (!quitRequested_) {
+        quitRequested_ = true;
+        quitSignal_ = signal;
+    }
+    ContinueQuit();
+}
+
+void QtDialogBackend::QueueContinueQuit() {
+    if (quitRequested_) QTimer::singleShot(0, qApp, &QtDialogBackend::ContinueQuit);
+}
+
+void QtDialogBackend::ContinueQuit() {
+    if (!quitRequested_ || running_.empty()) return;
+    // Each of these has a loop of its own inside the dialog's: it ends first, and the
+    // next step comes when its loop has returned.
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        return;
+    }
+    QtDialogBackend* top = running_.back();
+    if (top->box_ != nullptr) {
+        top->box_->reject();
+        return;
+    }
+    if (top->window_ == nullptr || top->ended_) return;
+    top->owner_.OnCommand(kIdCancel, kBnClicked);
+    if (!top->ended_) top->EndDialog(kIdCancel);  // a dialog that refused its Cancel
 }
 
 // Minimising, moving and closing are the window manager's business here.

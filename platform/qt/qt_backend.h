@@ -86,6 +86,11 @@ public:
     void ShowWindowMenu(QMenu* base, const QPoint& globalPos);
     void SendSysCommand(unsigned command);
 
+    // Starts ending every running dialog (see InstallQuitRouting); `signal` is the signal
+    // that asked, or 0.
+    static void RequestQuit(int signal);
+    static int QuitSignalOf() { return quitSignal_; }
+
 private:
     struct MenuItem {
         unsigned command;
@@ -97,6 +102,10 @@ private:
     QWidget* ParentWindow() const;
     void CenterWindow();
     void StopAllTimers();
+    // One step of a requested ending: closes the innermost menu or box, or cancels the
+    // innermost dialog. Runs again whenever one of their loops has returned.
+    static void ContinueQuit();
+    static void QueueContinueQuit();
 
     CDialog& owner_;
     int templateId_;
@@ -112,7 +121,24 @@ private:
     // notification goes out when this changes to an edit control, never twice for one
     // change however the focus arrived (SetFocus, the Tab key, a click, reactivation).
     int focusId_ = 0;
+    // The message box while it is open.
+    QPointer<QDialog> box_;
+
+    // The dialogs whose loops run, outermost first.
+    static std::vector<QtDialogBackend*> running_;
+    static bool quitRequested_;
+    static int quitSignal_;
 };
 
 // The backend behind `dlg`, or null when the program was built with another one.
 QtDialogBackend* QtBackendOf(CDialog& dlg);
+
+// Ending the program from outside. After InstallQuitRouting, SIGTERM, SIGHUP and SIGINT
+// (each unless it was ignored when the program started) and the application's Quit event
+// (the session manager's "die", QCoreApplication::quit) end the running windows as their
+// Cancel does, innermost first: an open menu or message box closes, then each dialog gets
+// its Cancel command, so the main window's normal end runs and the settings are saved.
+// A signal only writes to a pipe; whichever modal loop runs reads it. Safe to call again.
+bool InstallQuitRouting();
+// The signal that started the last such ending, 0 for none or for the Quit event.
+int QuitSignal();

@@ -4,18 +4,23 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
+#include <cmath>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <functional>
 
 #include "platform/platform.h"
@@ -62,8 +67,82 @@ QLineEdit* LyricEdit(QWidget* w) {
 QPushButton* OptionsButton(QWidget* w) {
     return w->findChild<QPushButton*>(QStringLiteral("optionsButton"));
 }
+QPushButton* MessageOk(QWidget* box) {
+    return box->findChild<QPushButton*>(QStringLiteral("okButton"));
+}
 QTimer* TickTimer(QWidget* w) {
     return w->findChild<QTimer*>(QStringLiteral("timer%1").arg(kTickTimerId));
+}
+
+// The mean colour of a widget as it is drawn.
+QColor MeanColour(QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    qint64 sum[3] = {0, 0, 0};
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            sum[0] += c.red();
+            sum[1] += c.green();
+            sum[2] += c.blue();
+        }
+    }
+    const qint64 n = qMax<qint64>(1, qint64(image.width()) * image.height());
+    return QColor(int(sum[0] / n), int(sum[1] / n), int(sum[2] / n));
+}
+double ColourDistance(const QColor& a, const QColor& b) {
+    const double r = a.red() - b.red(), g = a.green() - b.green(), bl = a.blue() - b.blue();
+    return std::sqrt(r * r + g * g + bl * bl);
+}
+
+// The "Invalid Path" box as a user sees it: its text centred, one OK button without an
+// icon, no icon of its own, owned by the window, and wide enough that a window manager's
+// title bar shows the whole caption beside the window icon and three buttons, each a
+// square of the caption's line with a few pixels around it.
+void ExpectInvalidPathBox(QWidget* box, QWidget* owner) {
+    QCOMPARE(box->windowTitle(), QStringLiteral(STROFIX_ERROR_CAPTION));
+    QVERIFY(box->parentWidget() == owner && box->isModal());
+    auto* text = box->findChild<QLabel*>(QStringLiteral("messageText"));
+    QVERIFY(text != nullptr);
+    QCOMPARE(text->text(), QStringLiteral(STROFIX_INVALID_PATH_TEXT));
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        QVERIFY2(label->pixmap().isNull() || !label->isVisible(), "the box shows an icon");
+    }
+    const auto buttons = box->findChildren<QPushButton*>();
+    QCOMPARE(buttons.size(), 1);
+    QPushButton* ok = MessageOk(box);
+    QVERIFY(ok != nullptr && ok->isVisible());
+    QCOMPARE(ok->text(), QStringLiteral(STROFIX_OK_TEXT));
+    QVERIFY2(ok->icon().isNull(), "the OK button carries an icon");
+    QVERIFY(box->rect().contains(ok->geometry()) && box->rect().contains(text->geometry()));
+
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    const QFontMetrics title(titleFont);
+    const int square = title.height() + 6;
+    QVERIFY2(box->width() >= title.horizontalAdvance(box->windowTitle()) + 4 * square,
+             qPrintable(QStringLiteral("the box is %1 px wide").arg(box->width())));
+
+    // The text as drawn: its ink as far from the box's left edge as from its right.
+    const QImage image = box->grab().toImage();
+    const QColor background = box->palette().color(QPalette::Window);
+    int left = image.width(), right = -1;
+    const QRect area = text->geometry();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (ColourDistance(image.pixelColor(x, y), background) > 100) {
+                left = qMin(left, x);
+                right = qMax(right, x);
+            }
+        }
+    }
+    QVERIFY2(right > left, "no text drawn");
+    const int margins = left - (image.width() - 1 - right);
+    QVERIFY2(
+        qAbs(margins) <= 2,
+        qPrintable(QStringLiteral("text %1..%2 of %3 px").arg(left).arg(right).arg(image.width())));
+    // The button centred below the text, as on Windows.
+    QVERIFY(ok->geometry().top() > text->geometry().bottom());
+    QVERIFY(qAbs(ok->geometry().center().x() - box->rect().center().x()) <= 1);
 }
 
 // Runs the main window modally; `script` runs inside its loop once it is up. A script
@@ -164,6 +243,54 @@ private:
         QVERIFY(!about->findChild<QLabel*>(QStringLiteral("aboutIcon"))->pixmap().isNull());
         auto* ok = about->findChild<QPushButton*>(QStringLiteral("okButton"));
         QVERIFY(ok->isDefault() && about->rect().contains(ok->geometry()));
+    }
+
+    // Starts the real program with `env`, its settings in the test's config directory and
+    // `home` as its home, in a mount namespace of its own with a private /dev/shm, and
+    // waits until its window has opened its block there (which comes after the program has
+    // routed its signals). Returns what went wrong, or an empty string; `skip` tells that
+    // the system allows no such namespace.
+    QString StartProgram(QProcess& program, QProcessEnvironment env, const QString& home,
+                         bool* skip) const {
+        *skip = false;
+        const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+        if (unshare.isEmpty()) {
+            *skip = true;
+            return QStringLiteral("needs unshare (util-linux) for a private /dev/shm");
+        }
+        QStringList args;
+        if (geteuid() != 0) args << QStringLiteral("--map-root-user");
+        args << QStringLiteral("--mount") << QStringLiteral("sh") << QStringLiteral("-c")
+             << QStringLiteral("mount -t tmpfs -o mode=1777 strofix-test /dev/shm && exec \"$0\"")
+             << QStringLiteral(STROFIX_PROGRAM);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config_->path());
+        env.insert(QStringLiteral("HOME"), home);
+        program.setProcessEnvironment(env);
+        program.start(unshare, args);
+        if (!program.waitForStarted(kWaitMs)) return QStringLiteral("unshare did not start");
+        const qint64 pid = program.processId();
+        struct stat ours = {};
+        if (::stat("/dev/shm", &ours) != 0) return QStringLiteral("no /dev/shm");
+        const QByteArray shm = QByteArray("/proc/") + QByteArray::number(pid) + "/root/dev/shm";
+        auto up = [&] {
+            struct stat theirs = {}, block = {};
+            const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+            return QFileInfo(exe).fileName() == QLatin1String("strofix") &&
+                   ::stat(shm.constData(), &theirs) == 0 && theirs.st_dev != ours.st_dev &&
+                   ::stat(shm + "/" + kPlayerBlockName, &block) == 0;
+        };
+        QDeadlineTimer deadline(kWaitMs);
+        while (!up() && program.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            QTest::qWait(20);
+        }
+        if (program.state() == QProcess::NotRunning) {
+            const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+            *skip = err.startsWith(QLatin1String("unshare:")) || err.contains("mount:");
+            return (*skip ? QStringLiteral("no private /dev/shm here: ")
+                          : QStringLiteral("the program ended by itself: ")) +
+                   err;
+        }
+        return up() ? QString() : QStringLiteral("the program's window did not come up");
     }
 
 private slots:
@@ -287,16 +414,11 @@ private slots:
             QCOMPARE(edit->text(), typed);
 
             bool boxSeen = false;
-            WhenOpened(w, [&](QWidget* opened) {
-                auto* box = qobject_cast<QMessageBox*>(opened);
-                QVERIFY(box != nullptr);
+            WhenOpened(w, [&](QWidget* box) {
+                QCOMPARE(box->objectName(), QStringLiteral("messageBox"));
                 boxSeen = true;
-                QCOMPARE(box->text(), QStringLiteral(STROFIX_INVALID_PATH_TEXT));
-                QCOMPARE(box->windowTitle(), QStringLiteral(STROFIX_ERROR_CAPTION));
-                QCOMPARE(box->icon(), QMessageBox::NoIcon);
-                QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-                QVERIFY(box->parentWidget() == w && box->isModal());
-                QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+                ExpectInvalidPathBox(box, w);
+                QTest::mouseClick(MessageOk(box), Qt::LeftButton);
             });
             QTest::mouseClick(OptionsButton(w), Qt::LeftButton);
             QCOMPARE(boxSeen, !accepted);
@@ -384,6 +506,206 @@ private slots:
             QTest::qWait(50);
             QCOMPARE(dlg.focusNotes, notes + 2);
         });
+    }
+
+    void pressedOptionsButtonIsPlainlyVisible() {
+        QTemporaryDir other;
+        RunWindow([&](WatchedLyricsDlg&, QWidget* w) {
+            QPushButton* options = OptionsButton(w);
+            const QColor released = MeanColour(options);
+            EnterDirectoryMode(w, lyrics_->path());
+            const QColor pressed = MeanColour(options);
+            // A fifth of the way from black to white at least, as plain as the pressed
+            // button on Windows.
+            QVERIFY2(ColourDistance(released, pressed) >= 90,
+                     qPrintable(QStringLiteral("released %1, pressed %2")
+                                    .arg(released.name(), pressed.name())));
+            // Refused, the button shows pressed again; accepted, as it was at the start.
+            WhenOpened(w, [&](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); });
+            QTest::keyClicks(LyricEdit(w), QStringLiteral("/no/such/strofix/directory"));
+            QTest::mouseClick(options, Qt::LeftButton);
+            ExpectMode(w, true);
+            QVERIFY(ColourDistance(MeanColour(options), pressed) < 10);
+            QTest::keyClick(LyricEdit(w), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(LyricEdit(w), other.path());
+            QTest::mouseClick(options, Qt::LeftButton);
+            ExpectMode(w, false);
+            QVERIFY(ColourDistance(MeanColour(options), released) < 10);
+        });
+    }
+
+    // SIGTERM, SIGHUP, SIGINT and the session manager's quit end the window as Cancel does,
+    // whatever is open: menus and boxes close first, the typed directory is not taken, the
+    // settings file is written.
+    void signalsAndQuitEndTheWindowAsCancelDoes_data() {
+        QTest::addColumn<int>("signal");  // 0: the application's Quit event
+        QTest::addColumn<QString>("open");
+        const struct {
+            const char* name;
+            int signal;
+        } senders[] = {{"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGINT", SIGINT}, {"quit", 0}};
+        for (const auto& sender : senders) {
+            for (const char* open : {"display mode", "directory mode", "About box",
+                                     "Invalid Path box", "window menu"}) {
+                QTest::addRow("%s, %s", sender.name, open) << sender.signal << QString(open);
+            }
+        }
+    }
+    void signalsAndQuitEndTheWindowAsCancelDoes() {
+        QFETCH(int, signal);
+        QFETCH(QString, open);
+        QVERIFY(InstallQuitRouting());
+        QVERIFY(QFile::remove(SettingsFile()));  // so the write at the end shows
+        const QString defaultDir =
+            QString::fromLocal8Bit(platform::DefaultLyricsDirectory().c_str());
+        auto ask = [signal] {
+            if (signal != 0) {
+                QCOMPARE(::raise(signal), 0);
+            } else {
+                // The session manager's "die" as the window system delivers it: Qt's
+                // platform layer sends the application a Quit event.
+                QEvent quit(QEvent::Quit);
+                QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+            }
+        };
+        bool innerSeen = false;
+        const int ended = RunWindow([&](WatchedLyricsDlg&, QWidget* w) {
+            auto askInside = [&](QWidget*) {
+                innerSeen = true;
+                ask();
+            };
+            if (open == QLatin1String("display mode")) {
+                innerSeen = true;
+                ask();
+            } else if (open == QLatin1String("About box")) {
+                WhenOpened(w, askInside);
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+            } else if (open == QLatin1String("window menu")) {
+                WhenOpened(w, askInside);
+                QTest::mouseClick(w->windowHandle(), Qt::RightButton, {}, QPoint(2, 2));
+            } else {
+                EnterDirectoryMode(w, defaultDir);
+                if (open == QLatin1String("directory mode")) {
+                    QTest::keyClicks(LyricEdit(w), lyrics_->path());  // typed, never taken
+                    innerSeen = true;
+                    ask();
+                } else {
+                    QTest::keyClicks(LyricEdit(w), QStringLiteral("/no/such/strofix/dir"));
+                    WhenOpened(w, askInside);
+                    QTest::mouseClick(OptionsButton(w), Qt::LeftButton);
+                }
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), kWaitMs);
+            QCOMPARE(QApplication::activePopupWidget(), nullptr);
+        });
+        QVERIFY(innerSeen);
+        QCOMPARE(ended, kIdCancel);
+        QCOMPARE(QuitSignal(), signal);
+        QCOMPARE(StoredDirectory(), defaultDir);
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            QVERIFY2(!top->isVisible(), qPrintable(top->objectName()));
+        }
+    }
+
+    // The real program, killed as a logout or Ctrl+C kills it: it saves its settings and
+    // then dies of the signal, so the sender learns how it ended. It runs in a mount
+    // namespace of its own with a private /dev/shm, so its block is never the user's.
+    void programSavesAndDiesOfTheSignal_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void programSavesAndDiesOfTheSignal() {
+        QFETCH(int, signal);
+        QTemporaryDir home;
+        QVERIFY(QFile::remove(SettingsFile()));  // so the write at the end shows
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("SESSION_MANAGER"));
+        QProcess program;
+        bool skip = false;
+        const QString trouble = StartProgram(program, env, home.path(), &skip);
+        if (skip) QSKIP(qPrintable(trouble));
+        QVERIFY2(trouble.isEmpty(), qPrintable(trouble));
+        QTest::qWait(300);  // into its loop, a tick or so
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), signal), 0);
+        QVERIFY(program.waitForFinished(kWaitMs));
+        QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(program.exitCode(), signal);
+        QCOMPARE(StoredDirectory(), home.filePath(QStringLiteral("Lyrics")));
+    }
+
+    // The real program on an X display, logged out by a session manager speaking the X
+    // Session Management Protocol, as a desktop's logout does: SaveYourself with shutdown,
+    // then Die. It ends as on Cancel, writes its settings and exits with 0.
+    void sessionManagerLogoutSavesAndEnds_data() {
+        QTest::addColumn<bool>("about");
+        QTest::newRow("display mode") << false;
+        QTest::newRow("About box open") << true;
+    }
+    void sessionManagerLogoutSavesAndEnds() {
+#ifndef STROFIX_SESSION_MANAGER
+        QSKIP("built without libSM (libsm-dev, libice-dev)");
+#else
+        QFETCH(bool, about);
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+        if (xvfb.isEmpty() || xdotool.isEmpty()) QSKIP("needs Xvfb and xdotool");
+        QProcess display;
+        display.start(xvfb, {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+        QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine(), kWaitMs);
+        const QString displayName = ":" + QString::fromLatin1(display.readLine().trimmed());
+        QProcess manager;
+        manager.start(QStringLiteral(STROFIX_SESSION_MANAGER), QStringList());
+        QTRY_VERIFY_WITH_TIMEOUT(manager.canReadLine(), kWaitMs);
+        const QString address = QString::fromLatin1(manager.readLine().trimmed());
+        QByteArray said;  // the manager's later lines
+        auto managerSaid = [&](const char* line) {
+            said += manager.readAllStandardOutput();
+            return said.split('\n').contains(line);
+        };
+
+        QTemporaryDir home;
+        QVERIFY(QFile::remove(SettingsFile()));  // so the write at the end shows
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DISPLAY"), displayName);
+        env.insert(QStringLiteral("SESSION_MANAGER"), address);
+        QProcess program;
+        bool skip = false;
+        const QString trouble = StartProgram(program, env, home.path(), &skip);
+        if (skip) QSKIP(qPrintable(trouble));
+        QVERIFY2(trouble.isEmpty(), qPrintable(trouble));
+        QTRY_VERIFY_WITH_TIMEOUT(managerSaid("ready"), kWaitMs);
+
+        if (about) {
+            QProcessEnvironment x = QProcessEnvironment::systemEnvironment();
+            x.insert(QStringLiteral("DISPLAY"), displayName);
+            QProcess press;
+            press.setProcessEnvironment(x);
+            press.start(xdotool, {"search", "--sync", "--name", "^Strofix$", "windowfocus",
+                                  "--sync", "key", "F1"});
+            QVERIFY(press.waitForFinished(kWaitMs) && press.exitCode() == 0);
+            QProcess find;
+            find.setProcessEnvironment(x);
+            find.start(xdotool, {"search", "--sync", "--onlyvisible", "--name", "^About Strofix$"});
+            QVERIFY(find.waitForFinished(kWaitMs) && find.exitCode() == 0);
+        }
+
+        manager.write("logout\n");
+        QVERIFY(manager.waitForBytesWritten(kWaitMs));
+        QVERIFY(program.waitForFinished(kWaitMs));
+        QTRY_VERIFY_WITH_TIMEOUT(managerSaid("closed"), kWaitMs);
+        QVERIFY(managerSaid("saved"));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(StoredDirectory(), home.filePath(QStringLiteral("Lyrics")));
+        QTRY_COMPARE_WITH_TIMEOUT(manager.state(), QProcess::NotRunning, kWaitMs);
+        QCOMPARE(manager.exitCode(), 0);
+        display.terminate();
+        display.waitForFinished(kWaitMs);
+#endif
     }
 
     void enterEscapeAndCloseEndTheProgram_data() {
