@@ -2,7 +2,7 @@
 """A local stand-in for LRCLIB's API, for the tests: it answers GET /api/get in LRCLIB's
 shapes, in the one mode it was started with, and records every request it gets.
 
-    lrclib_server.py --mode MODE --port-file FILE --log FILE [--cert PEM --key PEM]
+    lrclib_server.py --mode MODE --port-file FILE --log FILE [--delay S] [--cert PEM --key PEM]
 
 It listens on 127.0.0.1 on a free port and writes that port to FILE once it listens.
 Each request is one JSON line in the log: method, path, the raw query, the query decoded
@@ -75,6 +75,7 @@ class Handler(BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)  # a full URL when asked as a proxy
         params = self.record(url)
         mode = self.server.mode
+        time.sleep(self.server.delay)  # a slow server
         title = params.get("track_name", "")
         if url.path not in ("/api/get", "/api/get-redirected"):
             return self.answer(404, json.dumps({"code": 404, "name": "NotFound",
@@ -125,6 +126,7 @@ def main():
     ap.add_argument("--mode", choices=MODES, required=True)
     ap.add_argument("--port-file", required=True)
     ap.add_argument("--log", required=True)
+    ap.add_argument("--delay", type=float, default=0)
     ap.add_argument("--cert")
     ap.add_argument("--key")
     args = ap.parse_args()
@@ -144,6 +146,7 @@ def main():
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     server.mode = args.mode
+    server.delay = args.delay
     server.log_path = args.log
     server.log_lock = threading.Lock()
     open(args.log, "a").close()

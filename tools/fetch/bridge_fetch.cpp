@@ -19,8 +19,8 @@ BridgeFetch::BridgeFetch(ClientOptions options, std::string missMemoryPath, std:
 Track BridgeFetch::TrackOf(const mpris::TrackChange& change) {
     Track t{change.artist, change.title, change.album, -1};
     if (change.lengthUs > 0) {
-        t.durationSeconds = static_cast<int>(std::min<std::int64_t>(
-            (change.lengthUs + 500'000) / 1'000'000, 7 * 24 * 60 * 60));
+        t.durationSeconds = static_cast<int>(
+            std::min<std::int64_t>((change.lengthUs + 500'000) / 1'000'000, 7 * 24 * 60 * 60));
     }
     return t;
 }

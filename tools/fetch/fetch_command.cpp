@@ -140,10 +140,12 @@ int FetchCommand(tools::Args& args) {
         std::fprintf(stderr, "strofix-lrc: fetch: %s\n", report.message.c_str());
         return tools::kExitFailure;
     }
+    // What LRCLIB matched, which may differ from what was asked in case or spelling.
     const Answer& a = report.answer;
-    std::printf("found on LRCLIB: '%s - %s'%s%s%s\n", a.artistName.c_str(), a.trackName.c_str(),
-                a.albumName.empty() ? "" : (", album '" + a.albumName + "'").c_str(),
-                a.duration > 0 ? ", " : "", a.duration > 0 ? Length(a.duration).c_str() : "");
+    std::string found = "found on LRCLIB: " + Describe({a.artistName, a.trackName, "", -1});
+    if (!a.albumName.empty()) found += ", album " + Describe({"", a.albumName, "", -1});
+    if (a.duration > 0) found += ", " + Length(a.duration);
+    std::printf("%s\n", found.c_str());
     std::printf("%s\n", report.message.c_str());
     return std::fflush(stdout) == 0 ? tools::kExitOk : tools::kExitFailure;
 }

@@ -31,8 +31,8 @@ enum class Result {
 
 struct Report {
     Result result = Result::Failed;
-    std::string message;  // one line for the user
-    std::string path;     // the lyrics file
+    std::string message;                // one line for the user
+    std::string path;                   // the lyrics file
     std::vector<std::string> warnings;  // the conversion's
     Answer answer;
 };
