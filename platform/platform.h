@@ -9,18 +9,27 @@
 namespace platform {
 
 // A named block of shared memory, created zero-filled at `size` bytes or opened if it
-// exists. `mapping` and `view` are opaque handles kept for the life of the process;
-// `mappedSize` is how many bytes of the view may be read (never more than `size`, less
-// when an existing block is smaller).
+// exists. `mapping`, `view` and `descriptor` are opaque handles; `mappedSize` is how many
+// bytes of the view may be read now (never more than `size`, less when the block is
+// smaller), `viewSize` how many bytes the view spans.
 struct SharedBlock {
     void* mapping = nullptr;
     void* view = nullptr;
     std::size_t mappedSize = 0;
+    std::size_t viewSize = 0;
+    int descriptor = -1;
 };
 
+// Opens the block. A block that another user owns, or that group or others may write, is
+// refused (its contents choose which file is opened): false, and why is said once on
+// stderr.
 bool OpenSharedBlock(const char* name, std::size_t size, SharedBlock* out);
-// Releases a block opened by OpenSharedBlock (used by tools and tests; the program keeps
-// its block until it exits).
+// Looks at an open block again (one system call on POSIX): updates `mappedSize` to what
+// the block holds now (a block may be shrunk under a reader), and returns false when the
+// block has lost its name (removed, or replaced by another block of that name), so the
+// caller opens the name again. Never false where a block cannot shrink or be replaced.
+bool CheckSharedBlock(SharedBlock* block);
+// Releases a block opened by OpenSharedBlock.
 void CloseSharedBlock(SharedBlock* block);
 // Removes the name so that the next open creates a new block (POSIX only; a no-op where
 // a block lives only while a process holds it).

@@ -23,6 +23,11 @@ public:
     // `program`, and returns false.
     bool Open(const std::string& name, const char* program);
 
+    // Every call looks at the block first (one system call on POSIX). A block shrunk under
+    // the writer is written and read only as far as it holds bytes: a field it no longer
+    // holds is not written and reads as 0 (the path as empty). A block that lost its name
+    // is followed to the block now under that name (or a new one), which is given the
+    // last path and position written.
     void SetPosition(std::uint32_t ms);
     // `path` is at most kMaxPathChars characters; the caller has checked.
     void SetPath(const std::string& path);
@@ -32,7 +37,17 @@ public:
 
 private:
     unsigned char* Bytes() const { return static_cast<unsigned char*>(block_.view); }
-    void PutWord(std::size_t at, std::uint32_t v);
+    void Refresh() const;
+    bool Holds(std::size_t end) const { return block_.view != nullptr && block_.mappedSize >= end; }
+    void WritePosition();
+    void WritePath();
     std::uint32_t GetWord(std::size_t at) const;
-    platform::SharedBlock block_;
+
+    std::string name_;
+    std::string path_;            // the last path and position written, for a new block
+    std::uint32_t position_ = 0;  // under the name
+    bool pathSet_ = false;
+    bool positionSet_ = false;
+    mutable platform::SharedBlock block_;
+    mutable bool reopened_ = false;  // a new block is waiting for the last path and position
 };

@@ -4,21 +4,28 @@
 
 #include "platform/platform.h"
 
-CPlayerInfo::~CPlayerInfo() = default;
+CPlayerInfo::~CPlayerInfo() {
+    platform::CloseSharedBlock(&m_block);
+}
 
 bool CPlayerInfo::OpenBlock() {
     return OpenBlock(kPlayerBlockName, kPlayerEventName);
 }
 
 bool CPlayerInfo::OpenBlock(const char* blockName, const char* eventName) {
+    platform::CloseSharedBlock(&m_block);
     m_pBlock = nullptr;
-    platform::SharedBlock block;
-    if (!platform::OpenSharedBlock(blockName, kPlayerBlockSize, &block)) return false;
-    m_hMapping = block.mapping;
-    m_pView = block.view;
+    m_blockSize = 0;
+    m_blockName = blockName;
     m_hEvent = platform::OpenNamedEvent(eventName);
-    m_pBlock = static_cast<unsigned char*>(block.view);
-    m_blockSize = block.mappedSize;
+    return Attach();
+}
+
+// Opens the block under its name and writes the size word into it.
+bool CPlayerInfo::Attach() const {
+    if (!platform::OpenSharedBlock(m_blockName.c_str(), kPlayerBlockSize, &m_block)) return false;
+    m_pBlock = static_cast<unsigned char*>(m_block.view);
+    m_blockSize = m_block.mappedSize;
     if (m_blockSize >= kSizeWordOffset + sizeof kPlayerSizeWord) {
         std::memcpy(m_pBlock + kSizeWordOffset, &kPlayerSizeWord, sizeof kPlayerSizeWord);
     }
@@ -31,7 +38,21 @@ bool CPlayerInfo::AttachBlock(unsigned char* bytes, std::size_t size) {
     return bytes != nullptr;
 }
 
+void CPlayerInfo::Refresh() const {
+    if (m_blockName.empty()) return;  // never opened: stays closed
+    if (m_pBlock != nullptr && platform::CheckSharedBlock(&m_block)) {
+        m_blockSize = m_block.mappedSize;
+        return;
+    }
+    // Gone from its name, or never opened: whatever block has the name now is the player's.
+    platform::CloseSharedBlock(&m_block);
+    m_pBlock = nullptr;
+    m_blockSize = 0;
+    Attach();
+}
+
 bool CPlayerInfo::GetSongPath(char* out, std::size_t outSize) const {
+    Refresh();
     if (m_pBlock == nullptr || outSize == 0) return false;
     std::size_t n = 0;
     if (m_blockSize > kSongPathOffset) {

@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
 
 // The block's wire format (little-endian).
 constexpr const char* kPlayerBlockName = "SoniqueInformation";
@@ -17,7 +20,9 @@ constexpr std::size_t kSongPathOffset = 1056;
 class CPlayerInfo {
 public:
     CPlayerInfo() = default;
-    virtual ~CPlayerInfo();  // releases nothing: the block stays open until the process ends
+    CPlayerInfo(const CPlayerInfo&) = delete;
+    CPlayerInfo& operator=(const CPlayerInfo&) = delete;
+    virtual ~CPlayerInfo();  // releases the view; the block itself stays for the player
 
     // Opens (or creates) the player's block and event and writes the size word.
     bool OpenBlock();
@@ -30,15 +35,23 @@ public:
 
     // Copies the song path into `out` (always NUL-terminated, cut to outSize - 1
     // characters, never read past the block). False, `out` untouched, while closed.
+    // Each call first looks at the block again: a shrunk block is read only as far as it
+    // still holds bytes, and a block that lost its name is replaced by the block now under
+    // that name (or a new one), which also gets the size word. A reader whose block could
+    // not be opened tries again here.
     bool GetSongPath(char* out, std::size_t outSize) const;
     // The play position in milliseconds. False, `out` untouched, while closed or when the
-    // block is too small to hold it.
+    // block (as last looked at) is too small to hold it.
     bool GetPosition(std::uint32_t* out) const;
 
 private:
-    void* m_hMapping = nullptr;
-    void* m_pView = nullptr;
+    bool Attach() const;
+    void Refresh() const;
+
+    std::string m_blockName;  // empty until OpenBlock names a block
     void* m_hEvent = nullptr;
-    unsigned char* m_pBlock = nullptr;  // the only field the reads consult
-    std::size_t m_blockSize = 0;        // bytes of the block that may be read
+    // The view and what may be read of it change when the block shrinks or is replaced.
+    mutable platform::SharedBlock m_block;
+    mutable unsigned char* m_pBlock = nullptr;  // the only field the reads consult
+    mutable std::size_t m_blockSize = 0;        // bytes of the block that may be read
 };

@@ -12,6 +12,8 @@ packages=(
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine64 fonts-wine file
     python3 tmux scdoc dpkg-dev fakeroot lintian man-db
+    mpv mpv-mpris dbus
+    libtag1-dev pkg-config
     openssl ca-certificates
 )
 

@@ -8,7 +8,7 @@ seconds="${FUZZ_SECONDS:-30}"
 
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DSTROFIX_FUZZ=ON -DSTROFIX_GUI=OFF -DSTROFIX_TESTS=OFF -DSTROFIX_BENCH=OFF
-cmake --build build-fuzz --target fuzz_lyrics_loader fuzz_player_block
+cmake --build build-fuzz --target fuzz_lyrics_loader fuzz_player_block fuzz_lrc_convert
 
 run() {
     local target=$1 seeds=$2
@@ -21,4 +21,5 @@ run() {
 
 run fuzz_lyrics_loader tests/fuzz/corpus/lyrics
 run fuzz_player_block tests/fuzz/corpus/block
+run fuzz_lrc_convert tests/fuzz/corpus/lrc
 echo "Fuzzing found nothing"

@@ -29,6 +29,22 @@ int Usage(const std::string& why) {
     return tools::kExitUsage;
 }
 
+// The LRC time tag with fractions ("[01:02.75]", "[1:02.750]", "[01:02:75]") that begins
+// `piece` after blanks, or an empty string. Strofix reads only seven-character tags.
+std::string LeadingLrcTag(const char* piece) {
+    const char* p = piece;
+    while (*p == ' ' || *p == '\t') ++p;
+    const char* start = p;
+    const auto digits = [&p](int most) {
+        int n = 0;
+        while (*p >= '0' && *p <= '9' && n <= most) ++p, ++n;
+        return n >= 1 && n <= most;
+    };
+    if (*p++ != '[' || !digits(3) || *p++ != ':' || !digits(2)) return "";
+    if ((*p != '.' && *p != ':') || !(++p, digits(3)) || *p != ']') return "";
+    return std::string(start, static_cast<std::size_t>(p + 1 - start));
+}
+
 // Gathers what the loader saw, line by line, and warns about lines that yield less than
 // they seem to hold.
 class Checker : public PieceObserver {
@@ -36,7 +52,10 @@ public:
     explicit Checker(const char* file) : file_(file) {}
 
     void OnPiece(const PieceReport& r) override {
-        if (r.lineNumber != line_) StartLine(r.lineNumber);
+        if (r.lineNumber != line_) {
+            StartLine(r.lineNumber);
+            lrcTag_ = LeadingLrcTag(r.piece);
+        }
         // A piece that holds only the line break (a line of exactly 99 characters) cuts
         // nothing off.
         if (std::strcmp(r.piece, "\n") != 0) ++pieces_;
@@ -58,6 +77,12 @@ public:
                          "line on dropped\n",
                          file_, firstDropLine_, kLyricSlots, dropped_);
         }
+        if (lrcLines_ > 0) {
+            std::fprintf(stderr,
+                         "%s: hint: %d line(s) begin with LRC time tags; strofix-lrc convert "
+                         "turns the file into one Strofix reads\n",
+                         file_, lrcLines_);
+        }
     }
 
 private:
@@ -73,7 +98,13 @@ private:
                          "each piece is scanned alone and an entry's text ends with its piece\n",
                          file_, line_, kLineBufferSize - 1, pieces_);
         }
-        if (bracketWithoutTag_) {
+        if (bracketWithoutTag_ && !lrcTag_.empty()) {
+            std::fprintf(stderr,
+                         "%s:%d: warning: %s is an LRC time tag with fractions, which Strofix "
+                         "does not read\n",
+                         file_, line_, lrcTag_.c_str());
+            ++lrcLines_;
+        } else if (bracketWithoutTag_) {
             std::fprintf(stderr,
                          "%s:%d: warning: '[' but no time tag read: a tag is seven characters "
                          "like [01:05], and a longer bracket such as [ti:Title] stops the line\n",
@@ -82,6 +113,7 @@ private:
         line_ = 0;
         pieces_ = 0;
         bracketWithoutTag_ = false;
+        lrcTag_.clear();
     }
 
     const char* file_;
@@ -90,6 +122,8 @@ private:
     bool bracketWithoutTag_ = false;
     int dropped_ = 0;
     int firstDropLine_ = 0;
+    std::string lrcTag_;  // the LRC tag the current line begins with
+    int lrcLines_ = 0;
 };
 
 std::string WhyUnreadable(const char* path) {

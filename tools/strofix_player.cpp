@@ -57,6 +57,19 @@ bool CheckPath(const std::string& path) {
     return true;
 }
 
+// Strofix takes the song's file name from after the path's last backslash, as on Windows.
+// A path without one (a Linux path like /home/u/Song.mp3) is still written, since the
+// block takes any text, but Strofix will find no lyrics file for it.
+void WarnWithoutBackslash(const std::string& path) {
+    if (path.empty() || path.find('\\') != std::string::npos) return;
+    std::fprintf(stderr,
+                 "strofix-player: warning: '%s' holds no backslash; Strofix takes the file name "
+                 "from after the last backslash, so it will find no lyrics file for this path "
+                 "and show \"Unable to Locate Lyrics File\" (write the path as a player on "
+                 "Windows would, like 'C:\\Music\\Song.mp3')\n",
+                 path.c_str());
+}
+
 int Set(const std::string& blockName, tools::Args& args) {
     std::optional<std::string> path;
     std::optional<std::uint32_t> position;
@@ -74,6 +87,7 @@ int Set(const std::string& blockName, tools::Args& args) {
     }
     if (!path && !position) return Usage("set: give --path, --position or both");
     if (path && !CheckPath(*path)) return tools::kExitUsage;
+    if (path) WarnWithoutBackslash(*path);
     PlayerBlockWriter block;
     if (!block.Open(blockName, "strofix-player")) return tools::kExitFailure;
     if (position) block.SetPosition(*position);
@@ -158,6 +172,7 @@ int Play(const std::string& blockName, tools::Args& args) {
     for (const std::string& p : paths) {
         if (!CheckPath(p)) return tools::kExitUsage;
     }
+    for (const std::string& p : paths) WarnWithoutBackslash(p);
     PlayerBlockWriter block;
     if (!block.Open(blockName, "strofix-player")) return tools::kExitFailure;
     std::signal(SIGINT, OnInterrupt);

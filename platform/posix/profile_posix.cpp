@@ -11,14 +11,18 @@
 // A write changes the one line of the key (or adds one line, or a section at the end) and
 // leaves every other byte as it was. The file is replaced atomically: the new text goes to a
 // temporary file in the same directory, is flushed to disk, and is renamed over the old one,
-// so a crash or a full disk never leaves a half-written settings file.
+// so a crash or a full disk never leaves a half-written settings file. Where the directory
+// may not be written but the file may, the file is rewritten in place instead.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +39,9 @@ constexpr std::size_t kMaxSettingsFileSize = 1 << 20;
 constexpr int kMaxSymlinkHops = 16;
 constexpr mode_t kNewFileMode = 0600;
 constexpr mode_t kNewDirMode = 0700;
+// A temporary file left by a save that was killed is removed at a later save, once it is
+// this old and no save holds its lock.
+constexpr time_t kStaleTempSeconds = 2;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -239,9 +246,10 @@ enum class ReadResult { Ok, Missing, Failed };
 
 // Reads a regular file whole. A path that is not a regular file (a directory, a pipe that
 // would block) or a file larger than the limit is Failed; one that does not exist, Missing.
-ReadResult ReadWhole(const std::string& path, std::string* out, mode_t* mode) {
+ReadResult ReadWhole(const std::string& path, std::string* out, struct stat* info,
+                     int extraFlags = 0) {
     out->clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | extraFlags);
     if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -249,7 +257,7 @@ ReadResult ReadWhole(const std::string& path, std::string* out, mode_t* mode) {
         close(fd);
         return ReadResult::Failed;
     }
-    if (mode != nullptr) *mode = st.st_mode & 07777;
+    if (info != nullptr) *info = st;
     char chunk[4096];
     for (;;) {
         const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -278,18 +286,41 @@ std::string BaseNameOf(const std::string& path) {
 }
 
 // A settings file that is a symbolic link (a dotfile kept elsewhere) is written through to
-// the file it names, so the link stays in place. Empty when the links loop.
+// the file it names, so the link stays in place. Only links of the user's own, to a file of
+// the user's own, are followed: a link another user planted would send the write into a
+// file the user never meant (as the kernel's protected-symlinks rule holds). Empty when a
+// link is refused or the links loop; the path of a file still to be made when the last
+// link names none.
 std::string ResolveLinks(std::string path) {
+    const uid_t me = geteuid();
+    bool viaLink = false;
     for (int hop = 0; hop < kMaxSymlinkHops; ++hop) {
         struct stat st {};
-        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? path : std::string();
+        if (!S_ISLNK(st.st_mode)) return (viaLink && st.st_uid != me) ? std::string() : path;
+        if (st.st_uid != me) return {};
         char target[PATH_MAX];
         const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
         if (n <= 0) return {};
         target[n] = '\0';
         path = target[0] == '/' ? std::string(target) : DirectoryOf(path) + "/" + target;
+        viaLink = true;
     }
     return {};
+}
+
+// A file or directory made inside a directory of another user (root saving a user's
+// settings, as under `sudo -E`) is given that directory's owner and group, so the user
+// keeps a settings file of their own. Where owners may not be set, nothing changes.
+void TakeOwnerOfParent(int fd, const std::string& path) {
+    if (geteuid() != 0) return;
+    struct stat parent {};
+    if (stat(DirectoryOf(path).c_str(), &parent) != 0 || parent.st_uid == 0) return;
+    if (fd >= 0) {
+        (void)!fchown(fd, parent.st_uid, parent.st_gid);
+    } else {
+        (void)!lchown(path.c_str(), parent.st_uid, parent.st_gid);
+    }
 }
 
 // Creates the directory and any missing parents, private to the user.
@@ -298,13 +329,18 @@ bool MakeDirectories(const std::string& dir) {
     if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
     const std::string parent = DirectoryOf(dir);
     if (parent != dir && !MakeDirectories(parent)) return false;
-    return mkdir(dir.c_str(), kNewDirMode) == 0 || errno == EEXIST;
+    if (mkdir(dir.c_str(), kNewDirMode) == 0) {
+        TakeOwnerOfParent(-1, dir);
+        return true;
+    }
+    return errno == EEXIST;
 }
 
 bool WriteAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        const ssize_t n =
+            pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
@@ -312,26 +348,92 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+// ".<name>.XXXXXX", the temporary files a save of `name` makes.
+bool IsTempName(const std::string& entry, const std::string& base) {
+    const std::string prefix = "." + base + ".";
+    if (entry.size() != prefix.size() + 6 || entry.compare(0, prefix.size(), prefix) != 0) {
+        return false;
+    }
+    for (std::size_t i = prefix.size(); i < entry.size(); ++i) {
+        const char c = entry[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes temporary files that a killed save left: regular files of the user's own, named
+// as a save names them, a few seconds old, and not locked (a save that runs holds the lock
+// on its temporary file until the rename).
+void RemoveStaleTemps(const std::string& dir, const std::string& base) {
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return;
+    const int dirFd = dirfd(d);
+    const time_t now = time(nullptr);
+    while (const dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (!IsTempName(name, base)) continue;
+        const int fd = openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        struct stat now_st {};
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+            st.st_mtime + kStaleTempSeconds <= now && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            fstatat(dirFd, name.c_str(), &now_st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            now_st.st_ino == st.st_ino && now_st.st_dev == st.st_dev) {
+            unlinkat(dirFd, name.c_str(), 0);
+        }
+        close(fd);
+    }
+    closedir(d);
+}
+
+enum class ReplaceResult { Done, Failed, DirectoryReadOnly };
+
 // Replaces `path` by a file holding `text`: the old file stays whole unless the new one is
-// completely on disk.
-bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode) {
+// completely on disk. The new file gets the old one's mode, owner and group (`old`, null
+// for a new file); where the owner or group cannot be kept, nothing is replaced.
+ReplaceResult ReplaceFile(const std::string& path, const std::string& text,
+                          const struct stat* old) {
     const std::string dir = DirectoryOf(path);
     std::string temp = dir + "/." + BaseNameOf(path) + ".XXXXXX";
     const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, text) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
-        return false;
+    if (fd < 0) {
+        return (errno == EACCES || errno == EPERM) ? ReplaceResult::DirectoryReadOnly
+                                                   : ReplaceResult::Failed;
     }
+    flock(fd, LOCK_EX);  // a later save leaves this file alone while it is written
+    bool ok = true;
+    struct stat made {};
+    if (old != nullptr) {
+        ok = fstat(fd, &made) == 0;
+        if (ok && (made.st_uid != old->st_uid || made.st_gid != old->st_gid)) {
+            ok = fchown(fd, old->st_uid, old->st_gid) == 0;
+        }
+    } else {
+        TakeOwnerOfParent(fd, path);
+    }
+    const mode_t mode = old != nullptr ? (old->st_mode & 07777) : kNewFileMode;
+    ok = ok && WriteAll(fd, text) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) unlink(temp.c_str());
+    ok = (close(fd) == 0) && ok;
+    if (!ok) return ReplaceResult::Failed;
     const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         fsync(dirFd);  // the rename itself on disk; the new file is whole either way
         close(dirFd);
     }
-    return true;
+    return ReplaceResult::Done;
+}
+
+// The directory may not be written, so the file cannot be replaced: it is rewritten in
+// place. The new text goes over the old first and the file is cut to its length after, so
+// a text no longer than the old one needs no new room on the disk.
+bool WriteInPlace(int fd, const std::string& text) {
+    return WriteAll(fd, text) && ftruncate(fd, static_cast<off_t>(text.size())) == 0 &&
+           fsync(fd) == 0;
 }
 
 }  // namespace
@@ -374,12 +476,32 @@ bool WriteProfileString(const char* section, const char* key, const char* value,
     const std::string path = ResolveLinks(file);
     if (path.empty() || !MakeDirectories(DirectoryOf(path))) return false;
     std::string text;
-    mode_t mode = kNewFileMode;
-    const ReadResult read = ReadWhole(path, &text, &mode);
+    struct stat old {};
+    // The path is free of links now; one that appears in its place is not followed.
+    const ReadResult read = ReadWhole(path, &text, &old, O_NOFOLLOW);
     if (read == ReadResult::Failed) return false;
     const std::string updated = Updated(text, sectionName, keyName, value);
-    if (read == ReadResult::Ok && updated == text) return true;
-    return ReplaceFile(path, updated, mode);
+    if (read == ReadResult::Missing) {
+        RemoveStaleTemps(DirectoryOf(path), BaseNameOf(path));
+        return ReplaceFile(path, updated, nullptr) == ReplaceResult::Done;
+    }
+
+    // A file the user may not write is not written, as a read-only file on Windows is not
+    // (even with the value it holds already); a file without any write permission counts
+    // as read-only for root too.
+    if ((old.st_mode & 0222) == 0) return false;
+    const int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat opened {};
+    bool ok = fstat(fd, &opened) == 0 && opened.st_dev == old.st_dev && opened.st_ino == old.st_ino;
+    if (ok && updated != text) {  // an unchanged file is not rewritten
+        RemoveStaleTemps(DirectoryOf(path), BaseNameOf(path));
+        const ReplaceResult replaced = ReplaceFile(path, updated, &old);
+        ok = replaced == ReplaceResult::Done ||
+             (replaced == ReplaceResult::DirectoryReadOnly && WriteInPlace(fd, updated));
+    }
+    close(fd);
+    return ok;
 }
 
 }  // namespace platform

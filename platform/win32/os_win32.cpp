@@ -56,7 +56,13 @@ bool OpenSharedBlock(const char* name, std::size_t size, SharedBlock* out) {
     out->mapping = mapping;
     out->view = view;
     out->mappedSize = readable < size ? readable : size;
+    out->viewSize = out->mappedSize;
     return true;
+}
+
+// A section keeps its size and its name while this process holds it.
+bool CheckSharedBlock(SharedBlock* block) {
+    return block->view != nullptr;
 }
 
 void CloseSharedBlock(SharedBlock* block) {

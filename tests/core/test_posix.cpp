@@ -6,15 +6,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <semaphore.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/fake/fake_backend.h"
+#include "player/player_block_writer.h"
 #include "player/player_info.h"
 #include "sync/lyrics_file.h"
 #include "tests/core/support.h"
+#include "ui/lyrics_dlg.h"
 
 using strofix_test::TempDir;
 using strofix_test::UniqueName;
@@ -130,6 +136,258 @@ TEST(PlayerBlockPosix, PlayerInAnotherProcess) {
     EXPECT_EQ(position, 61234U);
     platform::RemoveSharedBlock(name.c_str());
     platform::RemoveNamedEvent(event.c_str());
+}
+
+// Mode and size of the object behind a block name, as the system holds them.
+struct stat StatOf(const std::string& shmName) {
+    struct stat st {};
+    const int fd = shm_open(("/" + shmName).c_str(), O_RDONLY, 0);
+    if (fd >= 0) {
+        fstat(fd, &st);
+        close(fd);
+    }
+    return st;
+}
+
+TEST(PlayerBlockPosix, BlockAndEventAreCreatedForTheUserOnly) {
+    OddBlock names(1, 0);  // only for its names, removed at the end
+    shm_unlink(("/" + std::string(names.Name())).c_str());
+    const mode_t oldMask = umask(0);  // no mask to hide a wider mode
+    CPlayerInfo reader;
+    const bool opened = reader.OpenBlock(names.Name(), names.Event());
+    umask(oldMask);
+    ASSERT_TRUE(opened);
+    const struct stat block = StatOf(names.Name());
+    EXPECT_EQ(block.st_mode & 07777, 0600U);
+    EXPECT_EQ(block.st_size, static_cast<off_t>(kPlayerBlockSize));
+    EXPECT_EQ(block.st_uid, geteuid());
+
+    // The event exists under its own name, with the same mode.
+    sem_t* event = sem_open(("/" + std::string(names.Event())).c_str(), 0);
+    ASSERT_NE(event, SEM_FAILED) << "the event was not created";
+    sem_close(event);
+    struct stat ev {};
+    ASSERT_EQ(stat(("/dev/shm/sem." + std::string(names.Event())).c_str(), &ev), 0);
+    EXPECT_EQ(ev.st_mode & 07777, 0600U);
+}
+
+TEST(PlayerBlockPosix, ExistingEmptyBlockIsSizedAndGetsTheSizeWord) {
+    OddBlock block(0, 0);  // its creator has not sized it yet
+    ASSERT_TRUE(block.Ok());
+    CPlayerInfo reader;
+    ASSERT_TRUE(reader.OpenBlock(block.Name(), block.Event()));
+    const auto contents = block.Contents();
+    ASSERT_EQ(contents.size(), kPlayerBlockSize);
+    std::uint32_t word = 0;
+    std::memcpy(&word, contents.data(), 4);
+    EXPECT_EQ(word, kPlayerSizeWord);
+    for (std::size_t i = 4; i < contents.size(); ++i) ASSERT_EQ(contents[i], 0) << "byte " << i;
+    std::uint32_t position = 9;
+    ASSERT_TRUE(reader.GetPosition(&position));
+    EXPECT_EQ(position, 0U);
+}
+
+// The player's side of a block, by its descriptor only, so that the test itself never
+// touches a page the block no longer holds.
+class PlayerByDescriptor {
+public:
+    PlayerByDescriptor() : name_(UniqueName("live")), event_(UniqueName("live-event")) {
+        Create(0600);
+    }
+    ~PlayerByDescriptor() {
+        if (fd_ >= 0) close(fd_);
+        shm_unlink(ShmName().c_str());
+        platform::RemoveNamedEvent(event_.c_str());
+    }
+    // A new block under the same name, the old one removed, made with `mode`.
+    void Create(mode_t mode) {
+        if (fd_ >= 0) close(fd_);
+        shm_unlink(ShmName().c_str());
+        const mode_t oldMask = umask(0);
+        fd_ = shm_open(ShmName().c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
+        umask(oldMask);
+        ok_ = fd_ >= 0 && ftruncate(fd_, static_cast<off_t>(kPlayerBlockSize)) == 0;
+    }
+    void Resize(off_t size) { ok_ = ok_ && ftruncate(fd_, size) == 0; }
+    void Play(const std::string& path, std::uint32_t ms) {
+        std::vector<char> field(kPlayerBlockSize - kSongPathOffset, 0);
+        std::memcpy(field.data(), path.data(), path.size());
+        ok_ = ok_ && pwrite(fd_, field.data(), field.size(), kSongPathOffset) ==
+                         static_cast<ssize_t>(field.size());
+        unsigned char le[4];
+        for (int i = 0; i < 4; ++i) le[i] = static_cast<unsigned char>(ms >> (8 * i));
+        ok_ = ok_ && pwrite(fd_, le, 4, kPositionOffset) == 4;
+    }
+    std::uint32_t SizeWord() const {
+        unsigned char le[4] = {};
+        if (pread(fd_, le, 4, 0) != 4) return 0;
+        return le[0] | le[1] << 8 | le[2] << 16 | static_cast<std::uint32_t>(le[3]) << 24;
+    }
+    int Fd() const { return fd_; }
+    bool Ok() const { return ok_; }
+    const char* Name() const { return name_.c_str(); }
+    const char* Event() const { return event_.c_str(); }
+    std::string ShmName() const { return "/" + name_; }
+
+private:
+    std::string name_;
+    std::string event_;
+    int fd_ = -1;
+    bool ok_ = false;
+};
+
+// A window ticking over a block that is shrunk, removed and made again under it.
+class LiveBlockTick : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetTickState();
+        ASSERT_TRUE(player.Ok());
+        lyrics.Write("A.txt", "[00:03]line of A\n");
+        lyrics.Write("B.txt", "[00:04]line of B\n");
+        std::snprintf(dlg.m_lyricsDir, sizeof dlg.m_lyricsDir, "%s", lyrics.Str().c_str());
+        ASSERT_TRUE(dlg.m_player.OpenBlock(player.Name(), player.Event()));
+        dlg.SetTimer(kTickTimerId, kTickPeriodMs);
+    }
+    std::string Tick() {
+        EXPECT_TRUE(fake.Tick(kTickTimerId)) << "timer not running";
+        return dlg.m_displayText;
+    }
+    // Two ticks: the first loads the song, the second shows its line.
+    std::string Settle() {
+        Tick();
+        return Tick();
+    }
+
+    TempDir lyrics;
+    PlayerByDescriptor player;
+    CLyricsDlg dlg;
+    FakeDialogBackend& fake = FakeDialogBackend::Of(dlg);
+};
+
+const std::string kNoLyrics = STROFIX_NO_LYRICS_TEXT;
+
+TEST_F(LiveBlockTick, ShrunkBlockReadsOnlyWhatItStillHolds) {
+    struct Case {
+        off_t size;
+        bool positionHeld;
+    };
+    const Case cases[] = {{0, false}, {10, false}, {1000, true}, {kSongPathOffset, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        player.Resize(static_cast<off_t>(kPlayerBlockSize));
+        player.Play("D:\\Music\\A.mp3", 3500);
+        ASSERT_TRUE(player.Ok());
+        ASSERT_EQ(Settle(), "line of A");
+
+        player.Resize(c.size);
+        ASSERT_TRUE(player.Ok());
+        // The path is gone with the bytes that held it: no song, and nothing read past.
+        EXPECT_EQ(Tick(), kNoLyrics);
+        char path[kSongPathSize] = "x";
+        ASSERT_TRUE(dlg.m_player.GetSongPath(path, sizeof path));
+        EXPECT_STREQ(path, "");
+        std::uint32_t position = 77;
+        EXPECT_EQ(dlg.m_player.GetPosition(&position), c.positionHeld);
+        EXPECT_EQ(position, c.positionHeld ? 3500U : 77U);
+        EXPECT_EQ(Tick(), kNoLyrics);
+    }
+    // Grown back, the block is read whole again.
+    player.Resize(static_cast<off_t>(kPlayerBlockSize));
+    player.Play("D:\\Music\\B.mp3", 4000);
+    EXPECT_EQ(Settle(), "line of B");
+}
+
+TEST_F(LiveBlockTick, BlockMadeAgainUnderItsNameIsFollowed) {
+    player.Play("D:\\Music\\A.mp3", 3000);
+    ASSERT_EQ(Settle(), "line of A");
+    const int oldFd = dup(player.Fd());  // the old block stays alive, as a dead name would
+
+    player.Create(0600);
+    player.Play("D:\\Music\\B.mp3", 4000);
+    ASSERT_TRUE(player.Ok());
+    EXPECT_EQ(Settle(), "line of B");
+    EXPECT_EQ(player.SizeWord(), kPlayerSizeWord) << "the new block got no size word";
+
+    // Removed and not made again: the reader makes the block anew, as at start.
+    shm_unlink(player.ShmName().c_str());
+    EXPECT_EQ(Tick(), kNoLyrics);
+    const struct stat made = StatOf(player.Name());
+    EXPECT_EQ(made.st_size, static_cast<off_t>(kPlayerBlockSize));
+    EXPECT_EQ(made.st_mode & 07777, 0600U);
+    close(oldFd);
+}
+
+TEST_F(LiveBlockTick, BlockOthersMayWriteIsRefusedAndSaidOnce) {
+    player.Play("D:\\Music\\A.mp3", 3000);
+    ASSERT_EQ(Settle(), "line of A");
+
+    for (mode_t mode : {0622, 0660, 0666}) {
+        SCOPED_TRACE(mode);
+        player.Create(mode);
+        player.Play("D:\\Music\\B.mp3", 4000);
+        ASSERT_TRUE(player.Ok());
+        testing::internal::CaptureStderr();
+        // Treated as a block that could not be opened: an empty path at position 0.
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(Tick(), kNoLyrics);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("others may write it"), std::string::npos) << err;
+        EXPECT_EQ(err.find("others may write it"), err.rfind("others may write it"))
+            << "said more than once: " << err;
+        EXPECT_EQ(player.SizeWord(), 0U) << "a refused block was written";
+    }
+    // Made private again: used at the next tick.
+    ASSERT_EQ(fchmod(player.Fd(), 0600), 0);
+    EXPECT_EQ(Settle(), "line of B");
+}
+
+TEST_F(LiveBlockTick, BlockOfAnotherUserIsRefused) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give a block to another user";
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    player.Play("D:\\Music\\A.mp3", 3000);
+    ASSERT_EQ(Settle(), "line of A");
+    player.Create(0600);
+    player.Play("D:\\Music\\B.mp3", 4000);
+    ASSERT_EQ(fchown(player.Fd(), nobody->pw_uid, nobody->pw_gid), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Settle(), kNoLyrics);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("belongs to user " + std::to_string(nobody->pw_uid)), std::string::npos)
+        << err;
+    EXPECT_EQ(player.SizeWord(), 0U);
+
+    CPlayerInfo fresh;  // opening it from the start fails the same way
+    EXPECT_FALSE(fresh.OpenBlock(player.Name(), player.Event()));
+}
+
+TEST(PlayerBlockWriterPosix, ShrunkOrReplacedBlockNeverFaultsTheWriter) {
+    PlayerByDescriptor reader;  // the descriptor side looks on
+    PlayerBlockWriter writer;
+    ASSERT_TRUE(writer.Open(reader.Name(), "test"));
+    writer.SetPath("D:\\a.mp3");
+    writer.SetPosition(1234);
+    for (off_t size : {0, 10, 1000}) {
+        SCOPED_TRACE(size);
+        reader.Resize(size);
+        ASSERT_TRUE(reader.Ok());
+        writer.SetPosition(5678);
+        writer.SetPath("D:\\b.mp3");
+        EXPECT_EQ(writer.Path(), "");
+        EXPECT_EQ(writer.Position(), size >= 16 ? 5678U : 0U);
+        EXPECT_EQ(writer.SizeWord(), 0U);
+        struct stat st {};
+        ASSERT_EQ(fstat(reader.Fd(), &st), 0);
+        EXPECT_EQ(st.st_size, size) << "the writer changed the block's size";
+        reader.Resize(static_cast<off_t>(kPlayerBlockSize));
+    }
+    // Removed under the writer: the next write makes the block again and gives it the
+    // last path and position.
+    shm_unlink(reader.ShmName().c_str());
+    writer.SetPosition(9000);
+    PlayerBlockWriter look;
+    ASSERT_TRUE(look.Open(reader.Name(), "test"));
+    EXPECT_EQ(look.Path(), "D:\\b.mp3");
+    EXPECT_EQ(look.Position(), 9000U);
 }
 
 TEST(LyricsFilePosix, UnreadableOrBlockingFilesAreNotLoaded) {

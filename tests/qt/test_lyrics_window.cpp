@@ -16,8 +16,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-#include <csignal>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -839,6 +843,56 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral(STROFIX_NO_LYRICS_TEXT),
                                       kWaitMs);
         });
+    }
+
+    // Another process of the user truncates the block under the running window, then
+    // removes it and a player makes it again: the window keeps ticking, shows what the
+    // block still holds, follows the new block, and saves its settings at the end. The
+    // window is moved to a block of the test's own, so the player's own is left alone.
+    void survivesAShrunkAndReplacedBlock() {
+        QFile lyrics(lyrics_->filePath(QStringLiteral("Shrunk.txt")));
+        QVERIFY(lyrics.open(QIODevice::WriteOnly));
+        lyrics.write("[00:02]Before\n[00:04]After\n");
+        lyrics.close();
+        const std::string name = "StrofixQtTest-" + std::to_string(getpid()) + "-block";
+        const std::string event = name + "-event";
+        const auto set = [&](const QString& path, const char* ms) {
+            QProcess tool;
+            tool.start(QStringLiteral(STROFIX_PLAYER_TOOL),
+                       {"--block", QString::fromStdString(name), "set", "--path", path,
+                        "--position", QString::fromLatin1(ms)});
+            return tool.waitForFinished(kWaitMs) && tool.exitCode() == 0;
+        };
+        const QString song = QStringLiteral("C:\\Music\\Shrunk.mp3");
+        const std::string shmName = "/" + name;
+        int ticksAtEnd = 0;
+        RunWindow([&](WatchedLyricsDlg& dlg, QWidget* w) {
+            QVERIFY(dlg.m_player.OpenBlock(name.c_str(), event.c_str()));
+            const int fd = shm_open(shmName.c_str(), O_RDWR, 0);
+            QVERIFY(fd >= 0);
+            QLineEdit* edit = LyricEdit(w);
+            QVERIFY(set(song, "2000"));
+            QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("Before"), kWaitMs);
+            for (off_t size : {0, 10, 1000}) {
+                QVERIFY(ftruncate(fd, size) == 0);
+                QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral(STROFIX_NO_LYRICS_TEXT),
+                                          kWaitMs);
+                const int ticks = dlg.ticks;
+                QTRY_VERIFY_WITH_TIMEOUT(dlg.ticks >= ticks + 2, kWaitMs);
+                QVERIFY(ftruncate(fd, static_cast<off_t>(kPlayerBlockSize)) == 0);
+                QVERIFY(set(song, "2000"));
+                QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("Before"), kWaitMs);
+            }
+            close(fd);
+            QVERIFY(shm_unlink(shmName.c_str()) == 0);
+            QVERIFY(set(song, "4000"));  // a new block, made by the player or the window
+            QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("After"), kWaitMs);
+            ticksAtEnd = dlg.ticks;
+        });
+        platform::RemoveSharedBlock(name.c_str());
+        platform::RemoveNamedEvent(event.c_str());
+        QVERIFY(ticksAtEnd > 0);
+        QCOMPARE(StoredDirectory(), lyrics_->path());
     }
 };
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -175,6 +176,69 @@ TEST_F(Tools, PlayerInterruptedClearsThePath) {
     EXPECT_EQ(r.exit, 0) << r.err;
     info.GetSongPath(path, sizeof path);
     EXPECT_STREQ(path, "");
+}
+
+TEST_F(Tools, PathWithoutBackslashIsWrittenWithAWarning) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string path;  // what the block holds afterwards
+        bool warned;
+    };
+    const std::vector<Case> cases = {
+        {{"set", "--path", "/home/u/Song.mp3"}, "/home/u/Song.mp3", true},
+        {{"set", "--path", "Song.mp3", "--position", "5"}, "Song.mp3", true},
+        {{"set", "--path", "C:\\Song.mp3"}, "C:\\Song.mp3", false},
+        {{"set", "--path", ""}, "", false},  // clearing the path is no mistake
+        {{"play", "--for", "0", "/x/a.mp3", "D:\\b.mp3"}, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[2]);
+        const Result r = Player(c.args);
+        EXPECT_EQ(r.exit, 0) << r.err;
+        EXPECT_EQ(r.err.find("holds no backslash") != std::string::npos, c.warned) << r.err;
+        if (c.warned) {
+            EXPECT_NE(r.err.find("Unable to Locate Lyrics File"), std::string::npos) << r.err;
+        }
+        EXPECT_NE(Player({"show"}).out.find("path: " + c.path + "\n"), std::string::npos);
+    }
+    // Only the path without one is named.
+    const Result both = Player({"play", "--for", "0", "/x/a.mp3", "D:\\b.mp3"});
+    EXPECT_NE(both.err.find("'/x/a.mp3'"), std::string::npos) << both.err;
+    EXPECT_EQ(both.err.find("b.mp3"), std::string::npos) << both.err;
+}
+
+// The block truncated under a playing player, then removed: the player neither dies nor
+// loses the song; it follows the name to a new block and writes the song there.
+TEST_F(Tools, PlayerSurvivesAShrunkOrRemovedBlock) {
+    const pid_t pid =
+        Start(STROFIX_PLAYER_EXE, {"--block", block_, "play", "--for", "3", "C:\\c.mp3"});
+    CPlayerInfo info;
+    ASSERT_TRUE(info.OpenBlock(block_.c_str(), event_.c_str()));
+    char path[261] = "";
+    for (int i = 0; i < 2000 && std::string(path) != "C:\\c.mp3"; ++i) {
+        info.GetSongPath(path, sizeof path);
+        usleep(5000);
+    }
+    ASSERT_STREQ(path, "C:\\c.mp3");
+    const int fd = shm_open(block_.c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    for (off_t size : {0, 10, 1000}) {
+        ASSERT_EQ(ftruncate(fd, size), 0);
+        usleep(200000);  // several of the player's writes
+    }
+    close(fd);
+    platform::RemoveSharedBlock(block_.c_str());
+    path[0] = '\0';
+    std::uint32_t ms = 0;
+    for (int i = 0; i < 200 && std::string(path) != "C:\\c.mp3"; ++i) {
+        usleep(10000);
+        info.GetSongPath(path, sizeof path);  // follows the name to the player's new block
+    }
+    EXPECT_STREQ(path, "C:\\c.mp3");
+    EXPECT_TRUE(info.GetPosition(&ms));
+    EXPECT_GE(ms, 600U);
+    const Result r = Wait(pid);
+    EXPECT_EQ(r.exit, 0) << "the player died: " << r.err;
 }
 
 TEST_F(Tools, BadArgumentsGiveUsageAndFail) {
