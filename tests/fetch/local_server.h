@@ -23,6 +23,7 @@ struct Request {
     std::string query;   // raw, as it came
     QJsonObject params;  // decoded as a web server decodes a query
     std::string userAgent;
+    double time = 0;  // when it came, Unix seconds
 };
 
 class LocalServer {
@@ -80,7 +81,8 @@ public:
             const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
             out.push_back({o.value("path").toString().toStdString(),
                            o.value("query").toString().toStdString(), o.value("params").toObject(),
-                           o.value("user_agent").toString().toStdString()});
+                           o.value("user_agent").toString().toStdString(),
+                           o.value("time").toDouble()});
         }
         return out;
     }

@@ -42,6 +42,7 @@ class Handler(BaseHTTPRequestHandler):
             "query": url.query,
             "params": {k: v for k, v in urllib.parse.parse_qsl(url.query, keep_blank_values=True)},
             "user_agent": self.headers.get("User-Agent", ""),
+            "time": time.time(),
         }
         with self.server.log_lock, open(self.server.log_path, "a", encoding="utf-8") as log:
             log.write(json.dumps(entry, ensure_ascii=False) + "\n")

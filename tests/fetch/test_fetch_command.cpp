@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/fetch/local_server.h"
+#include "tests/fetch/tagged_wav.h"
 
 namespace fs = std::filesystem;
 using fetchtest::LocalServer;
@@ -148,6 +149,41 @@ TEST_F(FetchCommand, MissIsRememberedAcrossRuns) {
     retry.push_back("--retry");
     EXPECT_EQ(Fetch(retry).exit, 1);
     EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST_F(FetchCommand, MusicFolderFetchesWhatHasNoLyrics) {
+    LocalServer server("synced", dir_);
+    ASSERT_TRUE(server.Up());
+    const fs::path music = dir_ / "music";
+    fs::create_directories(music / "sub");
+    ASSERT_TRUE(fetchtest::WriteTaggedWav((music / "One.wav").string(), 3, "Art", "First", "Alb"));
+    ASSERT_TRUE(
+        fetchtest::WriteTaggedWav((music / "sub" / "Two.WAV").string(), 2, "Art", "Second", ""));
+    ASSERT_TRUE(fetchtest::WriteTaggedWav((music / "Mine.wav").string(), 2, "Art", "Mine", ""));
+    ASSERT_TRUE(fetchtest::WriteTaggedWav((music / "Untagged.wav").string(), 2, "", "", ""));
+    std::ofstream(music / "notes.txt") << "not audio\n";
+    std::ofstream(dir_ / "lyrics" / "Mine.txt") << "[00:01]mine\n";
+
+    const Result r = Fetch(With(server, {"--music", music.string()}));
+    EXPECT_EQ(r.exit, 0) << r.out << r.err;
+    EXPECT_TRUE(fs::exists(dir_ / "lyrics" / "One.txt"));
+    EXPECT_TRUE(fs::exists(dir_ / "lyrics" / "Two.txt"));  // Two.WAV: its last three replaced
+    EXPECT_EQ(Slurp(dir_ / "lyrics" / "Mine.txt"), "[00:01]mine\n");
+    EXPECT_FALSE(fs::exists(dir_ / "lyrics" / "Untagged.txt"));
+    EXPECT_NE(r.out.find("written: 2 (0 of them instrumental)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("already present: 1"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("no artist or title in the tags: 1"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Untagged.wav: skipped"), std::string::npos) << r.err;
+
+    // One request a file without lyrics, with its tags, a second apart.
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].query, "track_name=First&artist_name=Art&album_name=Alb&duration=3");
+    EXPECT_EQ(requests[1].query, "track_name=Second&artist_name=Art&duration=2");
+    EXPECT_GE(requests[1].time - requests[0].time, 0.95);
+
+    EXPECT_EQ(Fetch(With(server, {"--music", music.string(), "--title", "T"})).exit, 2);
+    EXPECT_EQ(Fetch(With(server, {"--music", (dir_ / "none").string()})).exit, 1);
 }
 
 TEST_F(FetchCommand, BadUsage) {
