@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -42,6 +43,13 @@ void RemoveNamedEvent(const char* name);
 
 // Access test: mode 0 tells whether the path exists, mode 4 whether it can be read.
 bool Access(const char* path, int mode);
+
+// Opens an existing regular file for reading, in binary, with one open: the type is checked
+// on the opened file, so nothing can take the file's place between the check and the read.
+// Null for a directory, a FIFO, a device or a file that cannot be opened; the open itself
+// never waits for a writer. The path's bytes reach the system unchanged (the ANSI code page
+// on Windows).
+std::FILE* OpenRegularFile(const char* path);
 
 // The separator this platform's own paths use ('\\' on Windows, '/' elsewhere).
 char PathSeparator();

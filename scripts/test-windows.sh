@@ -43,6 +43,14 @@ grep -q 'file format pei-i386' <<<"$header" || fail "$exe is not a 32-bit PE ima
 grep -q 'architecture: i386' <<<"$header" || fail "$exe is not built for i386: $header"
 echo "machine: i386 (PE32)"
 
+# Shipped stripped, and small: the whole program in at most 300 KB (307200 bytes).
+if i686-w64-mingw32-objdump -h "$exe" | grep -q '\.debug_info'; then
+    fail "$exe is not stripped"
+fi
+size=$(stat -c %s "$exe")
+[ "$size" -le 307200 ] || fail "$exe is $size bytes; at most 307200 (300 KB) are allowed"
+echo "size: $size bytes, stripped"
+
 # Only DLLs every Windows has: the C and C++ run-times and the thread library are linked
 # in statically.
 imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' |

@@ -145,6 +145,15 @@ int CheckFile(const char* path) {
         return tools::kExitFailure;
     }
     checker.Finish();
+    if (file.LimitReached()) {
+        std::fprintf(stderr,
+                     "%s: warning: the file is longer than %zu bytes; Strofix stops reading "
+                     "there and keeps the entries read before\n",
+                     path, kLyricsFileByteLimit);
+    } else if (file.ReadFailed()) {
+        std::fprintf(
+            stderr, "%s: warning: a read failed; Strofix keeps the entries read before it\n", path);
+    }
     if (count == 0) std::fprintf(stderr, "%s: warning: no time tag in the file\n", path);
     for (int i = 0; i < count; ++i) {
         std::printf("%u\t", static_cast<unsigned>(table[i].seconds));
@@ -165,8 +174,11 @@ std::string WhyNoPath(const char* dir, const char* song) {
         return "the file name after the last backslash holds a '/', which would lead out of "
                "the lyrics directory";
     }
+    if (std::strlen(name + 1) < 3) {
+        return "the file name after the last backslash is shorter than three characters, so "
+               "replacing its last three with 'txt' would leave the lyrics directory";
+    }
     const std::size_t total = std::strlen(dir) + std::strlen(name);
-    if (total < 3) return "the joined path is shorter than three characters";
     return "the lyrics file path would be " + std::to_string(total) + " characters long; at most " +
            std::to_string(kLyricsPathSize - 1) + " fit";
 }

@@ -38,7 +38,7 @@ std::function<void(FakeDialogBackend&)>& FakeDialogBackend::ModalScript() {
 }
 
 int FakeDialogBackend::RunModal() {
-    calls.push_back(Call("RunModal", templateId_));
+    if (recording) calls.push_back(Call("RunModal", templateId_));
     running = true;
     result = -1;
     // The template's controls: the lyric field starts read-only, the others writable.
@@ -57,18 +57,18 @@ int FakeDialogBackend::RunModal() {
 }
 
 void FakeDialogBackend::EndDialog(int r) {
-    calls.push_back(Call("EndDialog", r));
+    if (recording) calls.push_back(Call("EndDialog", r));
     running = false;
     result = r;
 }
 
 void FakeDialogBackend::SetTimer(unsigned id, unsigned periodMs) {
-    calls.push_back(Call("SetTimer", id, periodMs));
+    if (recording) calls.push_back(Call("SetTimer", id, periodMs));
     timers[id] = periodMs;
 }
 
 void FakeDialogBackend::KillTimer(unsigned id) {
-    calls.push_back(Call("KillTimer", id));
+    if (recording) calls.push_back(Call("KillTimer", id));
     timers.erase(id);
 }
 
@@ -92,17 +92,17 @@ bool FakeDialogBackend::GetCheck(int id) {
 }
 // Every push to the controls sets the button's state, so this also marks the pushes.
 void FakeDialogBackend::SetCheck(int id, bool checked) {
-    calls.push_back(Call("SetCheck", id, checked));
+    if (recording) calls.push_back(Call("SetCheck", id, checked));
     controls[id].checked = checked;
 }
 
 void FakeDialogBackend::SetReadOnly(int id, bool readOnly) {
-    calls.push_back(Call("SetReadOnly", id, readOnly));
+    if (recording) calls.push_back(Call("SetReadOnly", id, readOnly));
     controls[id].readOnly = readOnly;
 }
 
 void FakeDialogBackend::SetSel(int id, int start, int end) {
-    calls.push_back(Call("SetSel", start, end));
+    if (recording) calls.push_back(Call("SetSel", start, end));
     FakeControl& c = controls[id];
     const int len = static_cast<int>(c.text.size());
     c.selStart = std::min(start, len);
@@ -110,19 +110,19 @@ void FakeDialogBackend::SetSel(int id, int start, int end) {
 }
 
 void FakeDialogBackend::SetFocus(int id) {
-    calls.push_back(Call("SetFocus", id));
+    if (recording) calls.push_back(Call("SetFocus", id));
     focus = id;
     if (id == IDC_LYRIC_EDIT) owner_.OnCommand(IDC_LYRIC_EDIT, kEnSetFocus);
 }
 
 void FakeDialogBackend::SetWindowText(const std::string& text) {
-    calls.push_back("SetWindowText(" + text + ")");
+    if (recording) calls.push_back("SetWindowText(" + text + ")");
     title = text;
 }
 
 int FakeDialogBackend::MessageBox(const std::string& text, const std::string& caption,
                                   unsigned type) {
-    calls.push_back("MessageBox(" + text + ")");
+    if (recording) calls.push_back("MessageBox(" + text + ")");
     boxes.push_back({text, caption, type});
     return kIdOk;
 }
@@ -133,7 +133,7 @@ bool FakeDialogBackend::AppendSystemMenuItem(unsigned command, const std::string
 }
 
 void FakeDialogBackend::DefaultSysCommand(unsigned command, long param) {
-    calls.push_back(Call("DefaultSysCommand", static_cast<long>(command), param));
+    if (recording) calls.push_back(Call("DefaultSysCommand", static_cast<long>(command), param));
 }
 
 std::string FakeDialogBackend::LoadString(unsigned id) {
@@ -145,7 +145,7 @@ IconHandle FakeDialogBackend::LoadIcon(unsigned /*id*/) {
 }
 
 void FakeDialogBackend::SetIcon(IconHandle /*icon*/, bool big) {
-    calls.push_back(Call("SetIcon", big));
+    if (recording) calls.push_back(Call("SetIcon", big));
 }
 
 void FakeDialogBackend::GetClientSize(int* width, int* height) {

@@ -1,5 +1,6 @@
 // A dialog backend without a window, for tests: it keeps the controls' state in memory,
-// records every call, and lets the test deliver messages as the platform would.
+// records every call (unless told not to), and lets the test deliver messages as the platform
+// would.
 #pragma once
 
 #include <functional>
@@ -75,6 +76,7 @@ public:
     std::map<int, FakeControl> controls;
     std::map<unsigned, unsigned> timers;  // running timers: id -> period
     std::vector<std::string> calls;       // every call, in order, as "Name(args)"
+    bool recording = true;                // false: `calls` stays as it is (benchmarks)
     std::vector<Box> boxes;
     std::vector<std::pair<unsigned, std::string>> systemMenu;
     std::string title;

@@ -132,6 +132,22 @@ bool Access(const char* path, int mode) {
     return access(path, how == 0 ? F_OK : how) == 0;
 }
 
+std::FILE* OpenRegularFile(const char* path) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. Once the descriptor is known to
+    // be a regular file, its status flags are set back to those of a plain O_RDONLY open
+    // (O_NONBLOCK was the only one set), so reads behave as usual.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, O_RDONLY) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "rb");
+    if (file == nullptr) close(fd);
+    return file;
+}
+
 char PathSeparator() {
     return '/';
 }

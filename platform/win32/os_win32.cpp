@@ -1,6 +1,8 @@
 // Windows services: the block as a named mapping over the paging file, the event as a
 // named auto-reset event, the access test of the C run-time.
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 
@@ -84,6 +86,21 @@ bool Access(const char* path, int mode) {
     // Only existence (0), write (2) and read (4) are modes the run-time accepts; anything
     // else would stop the program in its invalid-parameter handler.
     return _access(path, mode & 6) == 0;
+}
+
+std::FILE* OpenRegularFile(const char* path) {
+    // The narrow run-time open reads the path in the ANSI code page, as _access does; the
+    // type comes from the opened file (a console or printer name opens a device).
+    const int fd = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) return nullptr;
+    struct _stat64 st {};  // the 64-bit size: a file over 2 GB is still a regular file
+    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+        _close(fd);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "rb");
+    if (file == nullptr) _close(fd);
+    return file;
 }
 
 char PathSeparator() {

@@ -2,8 +2,10 @@
 // separator, and what a failed load keeps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/fake/fake_backend.h"
 #include "platform/platform.h"
@@ -35,12 +37,17 @@ TEST(BuildLyricsPath, DerivesTheFileName) {
         {"L", "D:/Music\\a\\Song.mp3", '/', "L/Song.txt"},
         // An empty directory: the path begins with the separator.
         {"", "D:\\Music\\Song.mp3", '\\', "\\Song.txt"},
-        // Exactly three characters joined: all three replaced.
-        {"", "\\ab", '/', "txt"},
+        // A file name of exactly three characters: all three replaced, inside the directory.
+        {"L", "C:\\abc", '/', "L/txt"},
         {"L", "D:\\\xC4\xE9.mp3", '/', "L/\xC4\xE9.txt"},  // bytes pass through unchanged
-        // Failures: no backslash, a '/' in the name, fewer than three characters.
+        // Failures: no backslash, a '/' in the name, a name of fewer than three characters
+        // (its "txt" would eat the separator and leave the directory).
         {"L", "", '/', nullptr},
         {"L", "D:\\Music\\../../etc/x.mp3", '/', nullptr},
+        {"L", "C:\\ab", '/', nullptr},
+        {"/home/u/Lyrics", "C:\\a", '/', nullptr},
+        {"L", "C:\\", '/', nullptr},
+        {"", "\\ab", '/', nullptr},
         {"", "\\a", '/', nullptr},
     };
     for (const auto& c : cases) {
@@ -117,6 +124,81 @@ TEST_F(LoadTest, FailedLoadKeepsTableAndCountButClosesTheFile) {
         EXPECT_FALSE(Load(song)) << song;
         EXPECT_FALSE(dlg.m_lyricsFile.IsOpen()) << song;
         EXPECT_EQ(Table(), (std::vector<Entry>{{1, "a1"}, {2, "a2"}})) << song;
+    }
+}
+
+// Writes a file through the narrow C run-time, as the loader opens it: the name's bytes
+// reach the system as they are (through the ANSI code page on Windows).
+void WriteNarrow(const std::string& path, const std::string& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+TEST_F(LoadTest, NonAsciiFileNamesAreFound) {
+    // Bytes 0x80-0x9F are punctuation in the Windows code pages (a typographic apostrophe,
+    // an en dash); the others are letters.
+    const char* names[] = {
+        "Don\x92t Stop",                   // Don't Stop, with U+2019
+        "Artist \x96 Title",               // an en dash
+        "\xC9l\xE8ve",                     // Latin letters (code page 1252)
+        "\xCF\xE5\xF1\xED\xFF",            // Cyrillic in code page 1251
+        "\xE2\x80\x9CQuoted\xE2\x80\x9D",  // UTF-8 on Linux
+    };
+    int second = 0;
+    for (const char* name : names) {
+        ++second;
+        WriteNarrow(lyrics.Str() + sep + name + ".txt",
+                    "[00:0" + std::to_string(second) + "]" + name + "\n");
+        const std::string song = std::string("D:\\Music\\") + name + ".mp3";
+        EXPECT_TRUE(Load(song.c_str())) << name;
+        EXPECT_EQ(Table(), (std::vector<Entry>{{second, name}})) << name;
+    }
+}
+
+// Lines of 98 characters and a line feed, `bytes` bytes in all (the last one shorter).
+std::string Filler(std::size_t bytes) {
+    std::string text;
+    text.reserve(bytes);
+    while (text.size() < bytes) {
+        const std::size_t line = std::min<std::size_t>(99, bytes - text.size());
+        text.append(line - 1, 'x');
+        text += '\n';
+    }
+    return text;
+}
+
+TEST_F(LoadTest, ReadingStopsAtTheByteLimitAndKeepsTheEntriesBefore) {
+    const std::string head = "[00:09]nine\n[00:01]one\n";
+    const std::size_t limit = kLyricsFileByteLimit;
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::vector<Entry> want;
+    } cases[] = {
+        // Exactly the limit: read to the end, its last line included.
+        {"exactly the limit",
+         head + Filler(limit - head.size() - 11) + "[00:02]last",
+         {{1, "one"}, {2, "last"}, {9, "nine"}}},
+        // One byte more: the line the limit cuts is not delivered, as with a read error.
+        {"one byte past",
+         head + Filler(limit - head.size() - 11) + "[00:02]last\n",
+         {{1, "one"}, {9, "nine"}}},
+        // The line break of a CRLF past the limit: the CR cannot be told apart either.
+        {"CRLF across the limit",
+         head + Filler(limit - head.size() - 10) + "[00:03]cr\r\n",
+         {{1, "one"}, {9, "nine"}}},
+        // Tags far past the limit are never read.
+        {"three times the limit",
+         head + Filler(limit - head.size()) + "[00:04]past\n" + Filler(2 * limit),
+         {{1, "one"}, {9, "nine"}}},
+    };
+    for (const auto& c : cases) {
+        lyrics.Write("Huge.txt", c.bytes);
+        EXPECT_TRUE(Load("D:\\Huge.mp3")) << c.name;
+        EXPECT_EQ(Table(), c.want) << c.name;
+        EXPECT_EQ(dlg.m_lyricsFile.LimitReached(), c.bytes.size() > limit) << c.name;
     }
 }
 

@@ -11,8 +11,14 @@
 #include <pwd.h>
 #include <semaphore.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/fake/fake_backend.h"
@@ -408,6 +414,144 @@ TEST(LyricsFilePosix, UnreadableOrBlockingFilesAreNotLoaded) {
         EXPECT_EQ(count, 1) << path;
         EXPECT_STREQ(table[0].text, "old") << path;
     }
+}
+
+TEST(LyricsFilePosix, OnlyRegularFilesAreOpenedAndReadAsUsual) {
+    TempDir dir;
+    const auto regular = dir.Write("Song.txt", "[00:01]one\n");
+    const auto link = dir.Path() / "Link.txt";
+    ASSERT_EQ(symlink(regular.c_str(), link.c_str()), 0);
+    const auto fifo = dir.Path() / "fifo.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO with a writer opens without waiting; it is still refused.
+    const int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const struct {
+        std::string path;
+        bool opens;
+    } cases[] = {
+        {regular.string(), true},
+        {link.string(), true},
+        {fifo.string(), false},
+        {dir.Str(), false},
+        {(dir.Path() / "none").string(), false},
+        {"/dev/null", false},
+    };
+    for (const auto& c : cases) {
+        std::FILE* f = platform::OpenRegularFile(c.path.c_str());
+        EXPECT_EQ(f != nullptr, c.opens) << c.path;
+        if (f == nullptr) continue;
+        // Reads block as usual, and the descriptor does not leak into started programs.
+        EXPECT_EQ(fcntl(fileno(f), F_GETFL) & (O_NONBLOCK | O_ACCMODE), O_RDONLY) << c.path;
+        EXPECT_NE(fcntl(fileno(f), F_GETFD) & FD_CLOEXEC, 0) << c.path;
+        std::fclose(f);
+    }
+    close(writer);
+}
+
+// A stream that hands out `text` in reads of at most `chunk` bytes and then fails, as a
+// disk or a network share may in mid-file.
+struct FailingSource {
+    std::string text;
+    std::size_t chunk;
+    std::size_t pos = 0;
+    int reads = 0;
+    int failedReads = 0;
+};
+
+ssize_t ReadThenFail(void* cookie, char* buf, std::size_t size) {
+    auto* s = static_cast<FailingSource*>(cookie);
+    ++s->reads;
+    if (s->pos == s->text.size()) {
+        ++s->failedReads;
+        errno = EIO;
+        return -1;
+    }
+    const std::size_t n = std::min({size, s->chunk, s->text.size() - s->pos});
+    std::memcpy(buf, s->text.data() + s->pos, n);
+    s->pos += n;
+    return static_cast<ssize_t>(n);
+}
+
+TEST(LyricsFilePosix, AReadErrorInMidFileEndsTheReadingAndKeepsTheEntriesReadSoFar) {
+    const struct {
+        const char* name;
+        std::string before;  // what the reads deliver before the failing one
+        std::size_t chunk;
+        std::vector<strofix_test::Entry> want;
+    } cases[] = {
+        // The line the error cuts is lost; the complete lines before it are kept, sorted.
+        {"in a line", "[00:05]five\n[00:01]one\n[00:0", 7, {{1, "one"}, {5, "five"}}},
+        {"after a line", "[00:05]five\r\n[00:01]one\r\n", 4096, {{1, "one"}, {5, "five"}}},
+        // A CR whose next byte the error hides.
+        {"after a CR", "[00:05]five\n[00:02]two\r", 3, {{5, "five"}}},
+        {"at once", "", 4096, {}},
+        {"after many reads", std::string(300, '\n') + "[00:03]x\n[00:04]", 100, {{3, "x"}}},
+    };
+    for (const auto& c : cases) {
+        FailingSource source{c.before, c.chunk};
+        std::FILE* stream = fopencookie(&source, "rb", {ReadThenFail, nullptr, nullptr, nullptr});
+        ASSERT_NE(stream, nullptr);
+        TextModeFile file;
+        ASSERT_TRUE(file.Adopt(stream));
+        LyricTable table = {};
+        const int count = ReadLyricsFile(file, table);
+        EXPECT_EQ(strofix_test::Entries(table, count), c.want) << c.name;
+        EXPECT_TRUE(file.ReadFailed()) << c.name;
+        EXPECT_FALSE(file.LimitReached()) << c.name;
+        EXPECT_EQ(source.failedReads, 1) << c.name << ": the reading went on after the error";
+        char piece[kLineBufferSize];
+        EXPECT_EQ(file.GetLine(piece, sizeof piece), TextModeFile::Read::Error) << c.name;
+    }
+}
+
+// The file's type is taken from the opened file: a FIFO that takes the lyrics file's place
+// between any two steps of a load fails that load at once, and never blocks it (a FIFO
+// without a writer would block an open, and the window with it, for good).
+TEST(LyricsFilePosix, AFifoSwappedInDuringLoadsNeverBlocksOne) {
+    TempDir dir;
+    const auto regular = dir.Write("regular", "[00:01]one\n");
+    const auto fifo = dir.Path() / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const auto song = dir.Path() / "Song.txt";
+    const auto spare = dir.Path() / "spare";
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(20);  // a load that blocks ends the child with SIGALRM
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            for (unsigned i = 0; !stop.load(); ++i) {
+                unlink(spare.c_str());
+                if (link((i % 2 ? regular : fifo).c_str(), spare.c_str()) != 0) _exit(5);
+                if (rename(spare.c_str(), song.c_str()) != 0) _exit(6);
+            }
+        });
+        int loaded = 0;
+        int refused = 0;
+        for (int i = 0; i < 400000 && (loaded < 200 || refused < 200); ++i) {
+            LyricTable table = {};
+            int count = 0;
+            TextModeFile file;
+            if (LoadLyricsFile(song.c_str(), file, table, &count)) {
+                if (count != 1 || std::strcmp(table[0].text, "one") != 0) _exit(3);
+                ++loaded;
+            } else {
+                ++refused;
+            }
+        }
+        stop = true;
+        swapper.join();
+        _exit(loaded >= 200 && refused >= 200 ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const bool blocked = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
+    ASSERT_FALSE(blocked) << "a load blocked on the FIFO";
+    ASSERT_TRUE(WIFEXITED(status)) << "the loads ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: a wrong table, 4: the FIFO was seldom met, "
+                                         "5, 6: the swap failed";
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "sync/lyrics_file.h"
 #include "tests/core/support.h"
@@ -96,25 +99,39 @@ TEST(ScanPiece, TagsAndTexts) {
     for (const auto& c : cases) EXPECT_EQ(Scan(c.piece), c.want) << "piece \"" << c.piece << "\"";
 }
 
-// Against std::stable_sort on random times with ties and wrapped (huge) values, for counts
-// from none to a full table; the slots past the count stay where they were.
-TEST(SortLyricEntries, AgreesWithAStableSortUpToTheCount) {
+// Against std::stable_sort of whole slots, byte for byte (the bytes after a text's NUL
+// move with it), for counts from none to a full table and times in many orders: random
+// with ties and wrapped (huge) values, in order, reversed, all equal, and times that differ
+// only in one byte; the slots past the count stay where they were.
+TEST(SortLyricEntries, MovesWholeSlotsLikeAStableSortUpToTheCount) {
     std::mt19937 random(1234);
-    std::uniform_int_distribution<std::uint32_t> time(0, 40);
-    for (const int count : {0, 1, 2, 3, 17, kLyricSlots - 1, kLyricSlots}) {
-        for (int round = 0; round < 5; ++round) {
-            std::vector<Entry> in;
-            LyricTable table = {};
+    std::uniform_int_distribution<std::uint32_t> small(0, 40);
+    std::uniform_int_distribution<int> byte(0, 255);
+    using Order = std::uint32_t (*)(int i, std::uint32_t r);
+    const std::pair<const char*, Order> orders[] = {
+        {"random", [](int i, std::uint32_t r) { return i % 7 == 3 ? UINT32_MAX - r : r; }},
+        {"in order", [](int i, std::uint32_t) { return static_cast<std::uint32_t>(i / 2); }},
+        {"reversed", [](int i, std::uint32_t) { return static_cast<std::uint32_t>(1000 - i); }},
+        {"all equal", [](int, std::uint32_t) { return 7U; }},
+        {"third byte", [](int, std::uint32_t r) { return (r % 3) << 16 | 0x0505U; }},
+        {"top byte", [](int i, std::uint32_t r) { return (r % 4) << 24 | (i & 1U); }},
+    };
+    for (const auto& [name, order] : orders) {
+        for (const int count : {0, 1, 2, 3, 17, kLyricSlots - 1, kLyricSlots}) {
+            std::vector<LyricEntry> table(kLyricSlots);
             for (int i = 0; i < kLyricSlots; ++i) {
-                const std::uint32_t t = (i % 7 == 3) ? UINT32_MAX - time(random) : time(random);
-                in.emplace_back(t, "line " + std::to_string(i));
-                table[i].seconds = t;
-                std::snprintf(table[i].text, sizeof table[i].text, "line %d", i);
+                LyricEntry& e = table[i];
+                for (char& c : e.text) c = static_cast<char>(byte(random));
+                e.seconds = order(i, small(random));
+                std::snprintf(e.text, 16, "line %d", i);
             }
-            std::stable_sort(in.begin(), in.begin() + count,
-                             [](const Entry& a, const Entry& b) { return a.first < b.first; });
-            SortLyricEntries(table, count);
-            ASSERT_EQ(Entries(table, kLyricSlots), in) << count << " entries, round " << round;
+            std::vector<LyricEntry> want = table;
+            std::stable_sort(
+                want.begin(), want.begin() + count,
+                [](const LyricEntry& a, const LyricEntry& b) { return a.seconds < b.seconds; });
+            SortLyricEntries(table.data(), count);
+            EXPECT_EQ(std::memcmp(table.data(), want.data(), sizeof(LyricTable)), 0)
+                << name << ", " << count << " entries";
         }
     }
 }

@@ -102,6 +102,30 @@ TEST_F(TickTest, ChangingSongLoadsTheOtherFile) {
     EXPECT_TRUE(Loaded());
 }
 
+TEST_F(TickTest, PathsSharingTheirFirst99CharactersAreDifferentSongs) {
+    // The whole path tells songs apart, not a prefix of the size of a lyrics line or of
+    // the lyrics directory.
+    const std::string folder = "D:\\" + std::string(95, 'm') + "\\";
+    ASSERT_EQ(folder.size(), 99U);
+    lyrics.Write("A.txt", "[00:01]a one\n");
+    lyrics.Write("B.txt", "[00:01]b one\n");
+    Tick(folder + "A.mp3", 0);
+    EXPECT_EQ(Tick(folder + "A.mp3", 1000), "a one");
+    Tick(folder + "B.mp3", 1000);
+    EXPECT_TRUE(Loaded());
+    EXPECT_EQ(Tick(folder + "B.mp3", 1000), "b one");
+    // Near the end of a full path field (260 characters).
+    const std::string deep = "D:\\" + std::string(250, 'd') + "\\X";
+    lyrics.Write("Xa.txt", "[00:01]deep a\n");
+    lyrics.Write("Xb.txt", "[00:01]deep b\n");
+    ASSERT_EQ((deep + "a.mp3").size(), kSongPathSize - 1);
+    Tick(deep + "a.mp3", 1000);
+    EXPECT_EQ(Tick(deep + "a.mp3", 1000), "deep a");
+    Tick(deep + "b.mp3", 1000);
+    EXPECT_TRUE(Loaded());
+    EXPECT_EQ(Tick(deep + "b.mp3", 1000), "deep b");
+}
+
 TEST_F(TickTest, FailedLoadIsRetriedAtEveryTick) {
     EXPECT_EQ(Tick(kSongA, 1000), kNoLyrics);
     EXPECT_TRUE(Loaded());

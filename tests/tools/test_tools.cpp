@@ -320,6 +320,19 @@ TEST_F(Tools, CheckerDropsTagsPastTheTable) {
                          "line on dropped\n");
 }
 
+TEST_F(Tools, CheckerWarnsWhenTheReadingStopsAtTheByteLimit) {
+    // The tag past the first MiB is not read; the window would not show it either.
+    std::string filler;
+    while (filler.size() < (1U << 20)) filler += std::string(60, 'x') + "\n";
+    const fs::path file = Put("huge.txt", "[00:01]first\n" + filler + "[00:02]past\n");
+    const Result r = Run(STROFIX_CHECK_EXE, {file.string()});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(r.out, "1\tfirst\n");
+    EXPECT_EQ(r.err, file.string() +
+                         ": warning: the file is longer than 1048576 bytes; Strofix stops reading "
+                         "there and keeps the entries read before\n");
+}
+
 TEST_F(Tools, CheckerFailsOnUnreadableFiles) {
     for (const fs::path& p : {dir_ / "missing.txt", dir_}) {
         const Result r = Run(STROFIX_CHECK_EXE, {p.string()});
@@ -342,6 +355,7 @@ TEST_F(Tools, CheckerWhichNamesTheLyricsFile) {
         {{"--which", "Song.mp3", "--dir", "/l"}, 1, "", "no backslash"},
         {{"--which", "D:\\a/../x.mp3", "--dir", "/l"}, 1, "", "'/'"},
         {{"--which", "\\a", "--dir", ""}, 1, "", "shorter than three"},
+        {{"--which", "C:\\ab", "--dir", "/l"}, 1, "", "shorter than three"},
         {{"--which", "D:\\" + std::string(258, 's'), "--dir", "/l"}, 1, "", "at most 260"},
         {{"--which", "D:\\s.mp3", "--dir", std::string(100, 'd')}, 2, "", "at most 99"},
     };

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,7 @@
 
 #include "platform/platform.h"
 #include "player/player_info.h"
+#include "sync/lyrics_file.h"
 #include "tests/win32/win32_test_support.h"
 
 namespace fs = std::filesystem;
@@ -180,6 +183,49 @@ TEST(PlayerBlockWin32, APlayerInAnotherProcessIsSeen) {
     EXPECT_EQ(played.exitCode, 0) << played.output;
     ASSERT_TRUE(reader.GetSongPath(path, sizeof path));
     EXPECT_STREQ(path, "");
+}
+
+// Lyrics file names pass to the system as the player's bytes, which the narrow run-time
+// reads in the ANSI code page: a file made under its Unicode name is found by those bytes.
+// With STROFIX_EXPECT_ACP set (the code page 1251 run under a Russian locale), the code page
+// must be that one and the Cyrillic name must have been tried.
+TEST(LyricsFileWin32, NamesInTheAnsiCodePageAreFound) {
+    const wchar_t* const cyrillic = L"\u041F\u0435\u0441\u043D\u044F";  // a song, in Russian
+    const wchar_t* const names[] = {L"Don\u2019t Stop", L"Artist \u2013 Title", L"\u00C9l\u00E8ve",
+                                    cyrillic};
+    const fs::path dir = strofix_test::TempDir("ansi-names");
+    int tried = 0;
+    bool triedCyrillic = false;
+    for (const wchar_t* name : names) {
+        char bytes[MAX_PATH];
+        BOOL lossy = FALSE;
+        if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, bytes, sizeof bytes,
+                                nullptr, &lossy) == 0 ||
+            lossy) {
+            continue;  // not a name of this code page
+        }
+        ++tried;
+        triedCyrillic = triedCyrillic || name == cyrillic;
+        const std::wstring file = dir.wstring() + L"\\" + name + L".txt";
+        std::FILE* out = _wfopen(file.c_str(), L"wb");
+        ASSERT_NE(out, nullptr) << bytes;
+        std::fputs("[00:07]found\n", out);
+        std::fclose(out);
+
+        const std::string path = dir.string() + "\\" + bytes + ".txt";
+        LyricTable table = {};
+        int count = 0;
+        TextModeFile lyrics;
+        EXPECT_TRUE(LoadLyricsFile(path.c_str(), lyrics, table, &count)) << bytes;
+        EXPECT_EQ(count, 1) << bytes;
+        EXPECT_STREQ(table[0].text, "found") << bytes;
+    }
+    EXPECT_GE(tried, 2) << "code page " << GetACP();
+    if (const char* want = std::getenv("STROFIX_EXPECT_ACP")) {
+        ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(want)));
+        EXPECT_TRUE(triedCyrillic);
+    }
+    fs::remove_all(dir);
 }
 
 TEST(AccessWin32, ExistenceAndReadability) {
