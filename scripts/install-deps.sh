@@ -14,6 +14,7 @@ packages=(
     python3 tmux scdoc dpkg-dev fakeroot lintian man-db
     mpv mpv-mpris dbus
     libtag1-dev pkg-config
+    openssl ca-certificates
 )
 
 as_root=()

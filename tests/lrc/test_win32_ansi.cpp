@@ -55,4 +55,14 @@ TEST(WindowsProgram, ConvertsUtf8ToTheAnsiCodePage) {
     EXPECT_EQ(lrc_test::LoadThroughLoader(lrc_test::ReadFile(out)), expected);
 }
 
+// Fetching lyrics is in the Linux build only; the Windows build says so plainly.
+TEST(WindowsProgram, FetchSaysItIsNotInThisBuild) {
+    lrc_test::TempDir dir("fetch");
+    const std::string err = dir / "err.txt";
+    EXPECT_EQ(RunLrc("fetch --artist A --title T", err), 2u);
+    EXPECT_NE(lrc_test::ReadFile(err).find("fetching lyrics is not in this build"),
+              std::string::npos)
+        << lrc_test::ReadFile(err);
+}
+
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "strofix_version.h"
 #include "sync/lyrics_file.h"
+#include "tools/fetch/fetch_command.h"
 #include "tools/lrc/lrc_convert.h"
 #include "tools/lrc/lrc_embedded.h"
 #include "tools/lrc/lrc_os.h"
@@ -38,6 +39,10 @@ const char kUsage[] =
     "       strofix-lrc import --music MUSIC_DIR [--dir DIR] [--force] [OPTIONS]\n"
     "         for every audio file under MUSIC_DIR with a .lrc file of the same name beside\n"
     "         it, or with synced lyrics in its tags, write the lyrics file Strofix looks for\n"
+    "       strofix-lrc fetch --artist A --title T [--album B] [--duration S] [--song SONG_PATH]\n"
+    "                         [--dir DIR] [--lrclib-url URL] [--retry]\n"
+    "         fetch the track's synced lyrics from LRCLIB into the lyrics directory\n"
+    "         (Linux build; see strofix-lrc fetch --help)\n"
     "options:\n"
     "  --from-encoding CODEPAGE  the code page of input that is neither UTF-8 nor has a\n"
     "                            byte-order mark (e.g. GBK, CP1251, CP1252)\n"
@@ -445,7 +450,7 @@ int Import(tools::Args& args) {
 
 int main(int argc, char** argv) {
     tools::Args args(argc, argv);
-    if (args.Done()) return Usage("give a command: convert or import");
+    if (args.Done()) return Usage("give a command: convert, import or fetch");
     const std::string command = args.Take();
     if (command == "-h" || command == "--help") {
         std::printf("%s", kUsage);
@@ -457,5 +462,6 @@ int main(int argc, char** argv) {
     }
     if (command == "convert") return Convert(args);
     if (command == "import") return Import(args);
+    if (command == "fetch") return fetch::FetchCommand(args);
     return Usage("unknown command '" + command + "'");
 }

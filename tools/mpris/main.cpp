@@ -11,11 +11,13 @@
 #include <QSocketNotifier>
 #include <QStringList>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "player/player_block_writer.h"
 #include "player/player_info.h"
 #include "strofix_version.h"
+#include "tools/fetch/bridge_fetch.h"
 #include "tools/mpris/block_lock.h"
 #include "tools/mpris/mpris_bridge.h"
 #include "tools/mpris/mpris_values.h"
@@ -28,7 +30,7 @@ constexpr const char* kProgram = "strofix-mpris";
 constexpr int kExitTaken = 3;
 
 const char kUsage[] =
-    "usage: strofix-mpris [--player NAME] [--block NAME] [--verbose]\n"
+    "usage: strofix-mpris [--player NAME] [--block NAME] [--verbose] [--fetch [--lrclib-url URL]]\n"
     "       strofix-mpris --list\n"
     "Follows an MPRIS player on the session bus and writes the song it plays and the play\n"
     "position into the block Strofix reads, until interrupted.\n"
@@ -37,6 +39,10 @@ const char kUsage[] =
     "  --block NAME   write another shared block than Strofix's (for tests)\n"
     "  --verbose      print a line whenever the player, the track or the path changes\n"
     "  --list         print each player on the bus with its status, track and song path\n"
+    "  --fetch        fetch the lyrics of a track that has no lyrics file from LRCLIB, in\n"
+    "                 the background (off unless given: it sends artist, title, album and\n"
+    "                 length of every such track over the network)\n"
+    "  --lrclib-url URL  the LRCLIB server to ask (default https://lrclib.net)\n"
     "  --version      print the version\n"
     "  --help         print this help\n";
 
@@ -138,8 +144,10 @@ int main(int argc, char** argv) {
     tools::Args args(argc, argv);
     std::optional<std::string> player;
     std::optional<std::string> block;
+    std::optional<std::string> lrclibUrl;
     bool verbose = false;
     bool list = false;
+    bool fetchLyrics = false;
     while (!args.Done()) {
         const std::string arg = args.Take();
         std::string value;
@@ -153,6 +161,12 @@ int main(int argc, char** argv) {
             verbose = true;
         } else if (arg == "--list") {
             list = true;
+        } else if (arg == "--fetch") {
+            fetchLyrics = true;
+        } else if (arg == "--lrclib-url" && args.TakeValue(arg, &value, &lrclibUrl)) {
+            std::string why;
+            if (!fetch::ValidBaseUrl(value, &why)) return Usage("--lrclib-url " + why);
+            lrclibUrl = value;
         } else if (arg == "--player" && args.TakeValue(arg, &value, &player)) {
             if (value.empty()) return Usage("--player wants a name");
             player = value;
@@ -163,7 +177,9 @@ int main(int argc, char** argv) {
             return Usage(args.Error().empty() ? "unknown option '" + arg + "'" : args.Error());
         }
     }
-    if (list && (player || block || verbose)) return Usage("--list takes no other option");
+    if (list && (player || block || verbose || fetchLyrics || lrclibUrl))
+        return Usage("--list takes no other option");
+    if (lrclibUrl && !fetchLyrics) return Usage("--lrclib-url goes with --fetch");
 
     // Qt's own event loop is lighter than GLib's, and the bridge needs nothing of GLib.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
@@ -196,8 +212,22 @@ int main(int argc, char** argv) {
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     });
-    // A later listener (a lyrics fetch, say) joins here:
-    //   publisher.AddTrackListener([](const mpris::TrackChange& change) { ... });
+    // With --fetch, a followed track without a lyrics file is fetched in the background, on
+    // this event loop; its lines go where the publisher's go.
+    std::unique_ptr<fetch::BridgeFetch> fetcher;
+    if (fetchLyrics) {
+        fetch::ClientOptions options;
+        if (lrclibUrl) options.baseUrl = *lrclibUrl;
+        const auto say = [verbose](const std::string& line) {
+            if (!verbose) return;
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        };
+        fetcher = std::make_unique<fetch::BridgeFetch>(options, fetch::MissMemory::DefaultPath(),
+                                                       std::string(), say);
+        publisher.AddTrackListener(
+            [&fetcher](const mpris::TrackChange& change) { fetcher->OnTrack(change); });
+    }
 
     if (!QuitOnSignals(app)) {
         std::fprintf(stderr, "%s: cannot catch SIGINT and SIGTERM\n", kProgram);
