@@ -14,24 +14,15 @@
 
 #include "tests/fetch/local_server.h"
 #include "tests/fetch/tagged_wav.h"
+#include "tests/tools/program_runner.h"
 
 namespace fs = std::filesystem;
 using fetchtest::LocalServer;
 
 namespace {
 
-struct Result {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testrun::Result;
+using testrun::Slurp;
 
 class FetchCommand : public ::testing::Test {
 protected:
@@ -44,27 +35,11 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     // strofix-lrc fetch ARGS, with a cache and a configuration of the test's own.
-    Result Fetch(const std::vector<std::string>& args) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            setenv("XDG_CACHE_HOME", (dir_ / "cache").c_str(), 1);
-            setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-            const int out = open((dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open((dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, 1);
-            dup2(err, 2);
-            std::vector<std::string> all{STROFIX_LRC_EXE, "fetch"};
-            all.insert(all.end(), args.begin(), args.end());
-            std::vector<char*> argv;
-            for (std::string& a : all) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(STROFIX_LRC_EXE, argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir_ / "out"),
-                Slurp(dir_ / "err")};
+    Result Fetch(std::vector<std::string> args) {
+        args.insert(args.begin(), "fetch");
+        return testrun::Run(dir_, STROFIX_LRC_EXE, args,
+                            {{"XDG_CACHE_HOME", (dir_ / "cache").string()},
+                             {"XDG_CONFIG_HOME", (dir_ / "config").string()}});
     }
     std::vector<std::string> With(const LocalServer& server, std::vector<std::string> args) {
         args.insert(args.end(),

@@ -15,6 +15,7 @@
 #include "sync/lyrics_file.h"
 #include "tests/fetch/local_server.h"
 #include "tools/fetch/lyrics_fetcher.h"
+#include "tests/tools/program_runner.h"
 
 namespace fs = std::filesystem;
 using fetch::Result;
@@ -22,12 +23,7 @@ using fetchtest::LocalServer;
 
 namespace {
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testrun::Slurp;
 
 class LyricsFetcherTest : public ::testing::Test {
 protected:

@@ -18,23 +18,14 @@
 
 #include "platform/platform.h"
 #include "player/player_info.h"
+#include "tests/tools/program_runner.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testrun::Result;
+using testrun::Slurp;
 
 class Tools : public ::testing::Test {
 protected:
@@ -51,36 +42,14 @@ protected:
         fs::remove_all(dir_);
     }
 
-    // Starts `exe` with `args`, stdout and stderr to files, extra environment applied.
     pid_t Start(const char* exe, const std::vector<std::string>& args,
-                const std::vector<std::pair<std::string, std::string>>& env = {}) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-            const int out = open((dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open((dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, 1);
-            dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(exe)};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(exe, argv.data());
-            _exit(127);
-        }
-        return pid;
+                const testrun::Environment& env = {}) {
+        return testrun::Start(dir_, exe, args, env);
     }
-    Result Wait(pid_t pid) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        Result r;
-        r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = Slurp(dir_ / "out");
-        r.err = Slurp(dir_ / "err");
-        return r;
-    }
+    Result Wait(pid_t pid) { return testrun::Wait(dir_, pid); }
     Result Run(const char* exe, const std::vector<std::string>& args,
-               const std::vector<std::pair<std::string, std::string>>& env = {}) {
-        return Wait(Start(exe, args, env));
+               const testrun::Environment& env = {}) {
+        return testrun::Run(dir_, exe, args, env);
     }
     Result Player(std::vector<std::string> args) {
         args.insert(args.begin(), {"--block", block_});
